@@ -1,0 +1,99 @@
+#ifndef VISOR_CHANNEL_LINE_CHANNEL_H_
+#define VISOR_CHANNEL_LINE_CHANNEL_H_
+
+// The line channel between the generator (client) and the front end
+// (server): one line in flight at a time, each acknowledged with one byte
+// after the receiver has stored it, and "-EOT-" to end the stream.
+//
+// The transport is an in-process one-line mailbox: a send copies the line
+// into the mailbox and sleeps (after a short spin) until the acknowledgement
+// arrives; a receive waits the same way for the next line. Neither side makes
+// a system call while the other answers within the spin.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/wait_word.h"
+
+// Largest line the generator formats, its terminating NUL included. Every
+// line up to LINE_CAPACITY - 1 bytes crosses whole and is acknowledged once.
+inline constexpr size_t LINE_CAPACITY = 256;
+
+// The receiver's line buffer: a received line followed by blanks, and a NUL
+// in the last byte, which is never written.
+inline constexpr size_t LINE_BUFFER_SIZE = LINE_CAPACITY;
+
+inline constexpr char END_MARKER[] = "-EOT-";
+inline constexpr size_t END_MARKER_LENGTH = 5;
+inline constexpr char ACK_BYTE = '-';
+
+struct LineChannel {
+  // Connection state: one of the LINK_ values of line_channel.cc.
+  WaitWord link;
+
+  // Sender's side: how many lines it has posted; the top bit says the client
+  // has closed its end.
+  alignas(64) WaitWord lines;
+  uint32_t acks_seen = 0;
+  size_t length = 0;
+  char text[LINE_CAPACITY] = {};
+
+  // Receiver's side: how many lines it has acknowledged; the top bit says
+  // the server has shut down.
+  alignas(64) WaitWord acks;
+  uint32_t lines_taken = 0;
+  char ack_byte = 0;
+};
+
+enum ReceiveResult {
+  RECEIVED_LINE,  // a line is in the buffer
+  RECEIVED_END,   // the end marker arrived
+  SENDER_GONE,    // the client closed its end before the end marker
+};
+
+namespace channel {
+
+// --- Server side (front end) ---
+
+// Opens the server end. 1 on success, -1 when the channel is already in use.
+int listen(LineChannel* ch);
+
+// Blocks until a client has connected (also one that connected before the
+// call). 1 when connected, -1 when the client gave up without connecting or
+// the channel is not listening.
+int accept(LineChannel* ch);
+
+// Blanks line_buffer (LINE_BUFFER_SIZE bytes) but for its last byte, then
+// blocks until the next line arrives and copies it to the front of the
+// buffer; *bytes_read gets its length. Reports the end marker (a message
+// whose first five bytes are "-EOT-") or a client that closed before it.
+ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_read);
+
+// Sends the acknowledgement byte for the line received last. Does nothing
+// when that line has been acknowledged already, so the two sides cannot fall
+// out of step.
+void acknowledge(LineChannel* ch);
+
+// Closes the server end. A sender still waiting for an acknowledgement
+// returns -1 from send_line; an acknowledgement sent before is kept.
+void shutdown(LineChannel* ch);
+
+// --- Client side (generator) ---
+
+// Opens the client end. 1 on success, -1 when no server is listening or a
+// client is connected already.
+int connect(LineChannel* ch);
+
+// Sends `length` bytes of `text` as one message (at most LINE_CAPACITY - 1)
+// and blocks until it is acknowledged. 1 when the acknowledgement byte is
+// "-"; -1 for any other byte, for a line too long to send (nothing is sent)
+// or when the server has shut down.
+int send_line(LineChannel* ch, const char* text, size_t length);
+
+// Closes the client end; a server waiting in accept or receive_line learns
+// that the client is gone. Safe to call without a connection.
+void close(LineChannel* ch);
+
+}  // namespace channel
+
+#endif  // VISOR_CHANNEL_LINE_CHANNEL_H_

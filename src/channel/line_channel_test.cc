@@ -1,0 +1,206 @@
+#include "channel/line_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Connects a fresh channel's two ends.
+void open_both(LineChannel* ch) {
+  ASSERT_EQ(channel::listen(ch), 1);
+  ASSERT_EQ(channel::connect(ch), 1);
+  ASSERT_EQ(channel::accept(ch), 1);
+}
+
+// Receives one line, acknowledges it and returns it as a string.
+std::string take(LineChannel* ch, ReceiveResult expect = RECEIVED_LINE) {
+  char buf[LINE_BUFFER_SIZE] = {};
+  size_t n = 0;
+  EXPECT_EQ(channel::receive_line(ch, buf, &n), expect);
+  channel::acknowledge(ch);
+  return std::string(buf, n);
+}
+
+TEST(LineChannel, ConnectionStates) {
+  LineChannel never_listened;
+  EXPECT_EQ(channel::connect(&never_listened), -1);
+  EXPECT_EQ(channel::accept(&never_listened), -1);
+
+  LineChannel ch;
+  EXPECT_EQ(channel::listen(&ch), 1);
+  EXPECT_EQ(channel::listen(&ch), -1);  // one server per channel
+  // A client that connects before accept is accepted as well.
+  EXPECT_EQ(channel::connect(&ch), 1);
+  EXPECT_EQ(channel::connect(&ch), -1);  // and only one client
+  EXPECT_EQ(channel::accept(&ch), 1);
+}
+
+TEST(LineChannel, AcceptReturnsWhenTheClientGivesUp) {
+  LineChannel ch;
+  ASSERT_EQ(channel::listen(&ch), 1);
+  std::thread client([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    channel::close(&ch);  // closes without ever connecting
+  });
+  EXPECT_EQ(channel::accept(&ch), -1);
+  client.join();
+}
+
+TEST(LineChannel, LineArrivesWholeAndBlankPadded) {
+  LineChannel ch;
+  open_both(&ch);
+  const std::string lines[] = {"G28\n", std::string(62, 'X') + "\n",
+                               std::string(254, 'Y') + "\n"};
+  std::thread client([&] {
+    for (const std::string& line : lines)
+      EXPECT_EQ(channel::send_line(&ch, line.data(), line.size()), 1);
+  });
+  for (const std::string& line : lines) {
+    char buf[LINE_BUFFER_SIZE];
+    memset(buf, 0, sizeof buf);
+    size_t n = 0;
+    ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+    ASSERT_EQ(n, line.size());
+    EXPECT_EQ(std::string(buf, n), line);
+    for (size_t i = n; i < LINE_BUFFER_SIZE - 1; ++i)
+      ASSERT_EQ(buf[i], ' ') << "byte " << i;
+    EXPECT_EQ(buf[LINE_BUFFER_SIZE - 1], '\0');
+    channel::acknowledge(&ch);
+  }
+  client.join();
+}
+
+TEST(LineChannel, TooLongLineIsRefusedNotSplit) {
+  LineChannel ch;
+  open_both(&ch);
+  std::string too_long(LINE_CAPACITY, 'Z');
+  EXPECT_EQ(channel::send_line(&ch, too_long.data(), too_long.size()), -1);
+  // Nothing was posted: the next line is the first the receiver sees.
+  std::thread client([&] { channel::send_line(&ch, "G90\n", 4); });
+  EXPECT_EQ(take(&ch), "G90\n");
+  client.join();
+}
+
+TEST(LineChannel, SenderWaitsForTheAcknowledgement) {
+  LineChannel ch;
+  open_both(&ch);
+  std::atomic<bool> returned{false};
+  std::thread client([&] {
+    channel::send_line(&ch, "G90\n", 4);
+    returned = true;
+  });
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  // Long enough for the sender to pass its spin and go to sleep.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned);
+  channel::acknowledge(&ch);
+  client.join();
+  EXPECT_TRUE(returned);
+}
+
+TEST(LineChannel, EndMarkerIsAcknowledgedLikeALine) {
+  LineChannel ch;
+  open_both(&ch);
+  int last_send = 0;
+  std::thread client([&] {
+    channel::send_line(&ch, "G28\n", 4);
+    last_send = channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
+    channel::close(&ch);
+  });
+  EXPECT_EQ(take(&ch), "G28\n");
+  EXPECT_EQ(take(&ch, RECEIVED_END), "-EOT-");
+  client.join();
+  EXPECT_EQ(last_send, 1);
+
+  // Only the first five bytes count.
+  LineChannel ch2;
+  open_both(&ch2);
+  std::thread client2([&] { channel::send_line(&ch2, "-EOT-and more\n", 14); });
+  take(&ch2, RECEIVED_END);
+  client2.join();
+}
+
+TEST(LineChannel, SenderGoneBeforeEndMarker) {
+  LineChannel ch;
+  open_both(&ch);
+  std::thread client([&] {
+    channel::send_line(&ch, "G90\n", 4);
+    channel::close(&ch);
+  });
+  EXPECT_EQ(take(&ch), "G90\n");
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 7;
+  EXPECT_EQ(channel::receive_line(&ch, buf, &n), SENDER_GONE);
+  EXPECT_EQ(n, 0u);
+  client.join();
+}
+
+TEST(LineChannel, ShutdownReleasesAWaitingSender) {
+  LineChannel ch;
+  open_both(&ch);
+  int result = 0;
+  std::thread client([&] { result = channel::send_line(&ch, "G90\n", 4); });
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  channel::shutdown(&ch);
+  client.join();
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(channel::send_line(&ch, "G28\n", 4), -1);
+}
+
+TEST(LineChannel, ExtraAcknowledgementDoesNotRunAhead) {
+  LineChannel ch;
+  open_both(&ch);
+  std::thread client([&] {
+    channel::send_line(&ch, "A\n", 2);
+    channel::send_line(&ch, "B\n", 2);
+  });
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  channel::acknowledge(&ch);
+  channel::acknowledge(&ch);  // a second one for the same line is dropped
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  EXPECT_EQ(std::string(buf, n), "B\n");
+  channel::acknowledge(&ch);
+  client.join();
+}
+
+TEST(LineChannel, ManyLinesInOrder) {
+  LineChannel ch;
+  open_both(&ch);
+  constexpr int COUNT = 200000;
+  std::thread client([&] {
+    char line[32];
+    for (int i = 0; i < COUNT; ++i) {
+      int len = snprintf(line, sizeof line, "G1 X%d\n", i);
+      channel::send_line(&ch, line, static_cast<size_t>(len));
+    }
+    channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
+    channel::close(&ch);
+  });
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  int received = 0;
+  char expect[32];
+  while (channel::receive_line(&ch, buf, &n) == RECEIVED_LINE) {
+    int len = snprintf(expect, sizeof expect, "G1 X%d\n", received);
+    ASSERT_EQ(std::string(buf, n), std::string(expect, static_cast<size_t>(len)));
+    ++received;
+    channel::acknowledge(&ch);
+  }
+  channel::acknowledge(&ch);
+  client.join();
+  EXPECT_EQ(received, COUNT);
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#ifndef VISOR_GENERATOR_GENERATOR_THREAD_H_
+#define VISOR_GENERATOR_GENERATOR_THREAD_H_
+
+// The generator: builds the visor's paths and sends the whole print job,
+// line by line, through the line channel, then the end marker.
+
+#include <cstddef>
+
+#include "channel/line_channel.h"
+#include "generator/visor_paths.h"
+
+// The operator's three values, exactly as typed: NUL-terminated texts of at
+// most nine characters. Written by the front end before the generator
+// starts, only read afterwards.
+struct TypedValues {
+  char z_start[16];
+  char heat_temp[16];
+  char speed[16];
+};
+
+// Everything one run of the generator touches. Create it fresh (value
+// initialised) for each run; the generator owns nothing else.
+struct GeneratorThread {
+  const TypedValues* typed;
+  LineChannel* channel;  // the generator opens the client end
+  float cur_z;
+  float cur_e;
+  VisorPaths paths;
+  char line[LINE_CAPACITY];  // the line being formatted
+};
+
+// Thread entry; `generator` is a GeneratorThread* with `typed` and `channel`
+// set. Returns 0 after a complete run, -1 when the channel could not be
+// opened ("Cannot open pipe." is printed then).
+int generator_thread_main(void* generator);
+
+// z_start as a number: a leading "-" negates the conversion of the rest.
+// Stores the result in cur_z.
+void parse_z_start(GeneratorThread* g);
+
+void write_header(GeneratorThread* g);
+void write_start_sequence(GeneratorThread* g);
+void write_end_sequence(GeneratorThread* g);
+
+// Sends `length` bytes of g->line (or of `text`) and waits for the
+// acknowledgement.
+void send_text(GeneratorThread* g, const char* text, size_t length);
+
+#endif  // VISOR_GENERATOR_GENERATOR_THREAD_H_
