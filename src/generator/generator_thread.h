@@ -18,11 +18,17 @@ struct TypedValues {
   char speed[16];
 };
 
+// Where lines go instead of the channel, when set: for tests and benchmarks
+// that look at the generator alone.
+typedef void (*LineSink)(void* context, const char* line, size_t length);
+
 // Everything one run of the generator touches. Create it fresh (value
 // initialised) for each run; the generator owns nothing else.
 struct GeneratorThread {
   const TypedValues* typed;
   LineChannel* channel;  // the generator opens the client end
+  LineSink sink;
+  void* sink_context;
   float cur_z;
   float cur_e;
   VisorPaths paths;
@@ -38,12 +44,16 @@ int generator_thread_main(void* generator);
 // Stores the result in cur_z.
 void parse_z_start(GeneratorThread* g);
 
+// The whole job after set-up: header, start sequence, print program, end
+// sequence and the end marker. Needs the built paths and cur_z.
+void send_job(GeneratorThread* g);
+
 void write_header(GeneratorThread* g);
 void write_start_sequence(GeneratorThread* g);
 void write_end_sequence(GeneratorThread* g);
 
-// Sends `length` bytes of g->line (or of `text`) and waits for the
-// acknowledgement.
+// Sends one line through the channel and waits for its acknowledgement (or
+// hands it to the sink).
 void send_text(GeneratorThread* g, const char* text, size_t length);
 
 #endif  // VISOR_GENERATOR_GENERATOR_THREAD_H_

@@ -12,6 +12,11 @@
 struct WaitWord {
   std::atomic<uint32_t> value{0};
   std::atomic<uint32_t> sleepers{0};
+  // How far the waiter's spin is cut short: each wait that ends asleep
+  // halves the next spin, each that ends spinning doubles it back. A peer
+  // that has no core to run on (a busy or single-core machine) thus stops
+  // costing a full spin per line.
+  std::atomic<uint32_t> spin_cut{0};
 };
 
 // Returns the word's value once it differs from `old`.

@@ -14,22 +14,31 @@ inline void cpu_relax() { _mm_pause(); }
 inline void cpu_relax() {}
 #endif
 
-// About 20 to 60 microseconds of pause instructions; none on a single core,
-// where spinning only delays the peer we are waiting for.
-inline int spin_limit() {
-  static const int limit = std::thread::hardware_concurrency() > 1 ? 2000 : 0;
+// A full spin is about 10 to 30 microseconds of pause instructions: longer
+// than the peer's usual answer (a file write), far shorter than a sleep and
+// wake-up. None on a single core, where spinning only delays the peer.
+inline uint32_t full_spin() {
+  static const uint32_t limit = std::thread::hardware_concurrency() > 1 ? 1024 : 0;
   return limit;
 }
+
+inline constexpr uint32_t MAX_SPIN_CUT = 7;
 
 // Spins until the word leaves `old`; returns the new value, or `old` when
 // the spin ran out.
 inline uint32_t spin_for_change(WaitWord* word, uint32_t old) {
-  for (int i = spin_limit(); i > 0; --i) {
+  uint32_t cut = word->spin_cut.load(std::memory_order_relaxed);
+  for (uint32_t i = full_spin() >> cut; i > 0; --i) {
     uint32_t now = word->value.load(std::memory_order_acquire);
-    if (now != old)
+    if (now != old) {
+      if (cut > 0)
+        word->spin_cut.store(cut - 1, std::memory_order_relaxed);
       return now;
+    }
     cpu_relax();
   }
+  if (cut < MAX_SPIN_CUT)
+    word->spin_cut.store(cut + 1, std::memory_order_relaxed);
   return old;
 }
 

@@ -1,0 +1,161 @@
+#include "generator/generator_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "generator/test_sink.h"
+
+namespace {
+
+TEST(ParseZStart, SignDecimalsAndTextsWithoutANumber) {
+  struct {
+    const char* text;
+    float value;
+    bool negative;
+  } table[] = {
+      {"-1.5", -1.5f, true},   {"0", 0, false},          {"", 0, false},
+      {"-", -0.0f, true},      {"-0", -0.0f, true},      {".", 0, false},
+      {"1-2", 1, false},       {"0000.5", 0.5f, false},  {"-12.5", -12.5f, true},
+      {"200", 200, false},     {"-40", -40, true},       {"-.5", -0.5f, true},
+      {"5.", 5, false},        {"1.2.3", 1.2f, false},   {"123456789", 123456789.0f, false},
+      {"0.4", 0.4f, false},    {"-0.3", -0.3f, true},
+  };
+  for (const auto& row : table) {
+    std::unique_ptr<CapturedRun> run = captured(row.text, "210", "300");
+    run->g.cur_z = 99;
+    parse_z_start(&run->g);
+    EXPECT_EQ(run->g.cur_z, row.value) << '"' << row.text << '"';
+    EXPECT_EQ(std::signbit(run->g.cur_z), row.negative) << '"' << row.text << '"';
+  }
+}
+
+TEST(GeneratorFrame, HeaderAndStartSequence) {
+  std::unique_ptr<CapturedRun> run = captured("-1.5", "0210", "0000300");
+  write_header(&run->g);
+  write_start_sequence(&run->g);
+  ASSERT_EQ(run->count(), 9u);
+  EXPECT_TRUE(std::regex_match(
+      run->line(0),
+      std::regex("; Generated at (Mon|Tue|Wed|Thu|Fri|Sat|Sun) "
+                 "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
+                 "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}")))
+      << run->line(0);
+  EXPECT_EQ(run->line(1), "; With z_start: -1.5 heat temp: 0210 speed: 0000300");
+  EXPECT_EQ(run->line(2), "; Author: Veldrane");
+  EXPECT_EQ(run->line(3), "; Website: https://lumenforge.example/vantor");
+  EXPECT_EQ(run->line(4), "; E-mail: vantor@lumenforge.example");
+  EXPECT_EQ(run->line(5), "G90");
+  EXPECT_EQ(run->line(6), "G1 F0000300 Z-1.500");
+  EXPECT_EQ(run->line(7), "M106 S0210");
+  EXPECT_EQ(run->line(8), "M109 S0210");
+
+  for (const char* z : {"0", "", "-", "-0"}) {
+    std::unique_ptr<CapturedRun> r = captured(z, "210", "300");
+    write_start_sequence(&r->g);
+    EXPECT_EQ(r->line(1), z[0] == '-' ? "G1 F300 Z-0.000" : "G1 F300 Z0.000") << z;
+  }
+}
+
+TEST(GeneratorFrame, WholeJobEndsWithEndSequenceAndMarker) {
+  std::unique_ptr<CapturedRun> run = captured_job("5", "210", "300");
+  ASSERT_EQ(run->count(), 3758388u + 1u);
+  EXPECT_EQ(run->line(1), "; With z_start: 5 heat temp: 210 speed: 300");
+  const char* tail[] = {"G92 E0.0", "G28", "M106 S0", "M109 S0"};
+  for (size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(run->line(3758384 + i), tail[i]);
+  EXPECT_EQ(run->text_from(3758388), "-EOT-");  // no line end
+  EXPECT_EQ(run->text.find("-EOT-"), run->starts[3758388]);
+}
+
+// The real thread and channel, as the program runs them.
+struct ChannelRun {
+  std::vector<std::string> lines;
+  ReceiveResult last;
+  int generator_result;
+};
+
+ChannelRun run_through_channel(const TypedValues& typed) {
+  LineChannel ch;
+  EXPECT_EQ(channel::listen(&ch), 1);
+  auto g = std::make_unique<GeneratorThread>();
+  g->typed = &typed;
+  g->channel = &ch;
+  ChannelRun result{};
+  std::thread generator([&] { result.generator_result = generator_thread_main(g.get()); });
+  EXPECT_EQ(channel::accept(&ch), 1);
+  char buf[LINE_BUFFER_SIZE] = {};
+  size_t n = 0;
+  while ((result.last = channel::receive_line(&ch, buf, &n)) == RECEIVED_LINE) {
+    if (result.lines.size() < 12)
+      result.lines.emplace_back(buf, n);
+    else
+      result.lines.back().assign(buf, n);  // keep the head and the last line
+    channel::acknowledge(&ch);
+  }
+  result.lines.emplace_back(buf, n);
+  channel::acknowledge(&ch);
+  generator.join();
+  channel::shutdown(&ch);
+  return result;
+}
+
+TEST(GeneratorThreadMain, LongestHeaderLineCrossesWhole) {
+  // Three nine-character texts make the second header line 64 bytes long.
+  TypedValues typed = {"123456789", "123456789", "123456789"};
+  LineChannel ch;
+  ASSERT_EQ(channel::listen(&ch), 1);
+  GeneratorThread g{};
+  g.typed = &typed;
+  g.channel = &ch;
+  std::thread generator([&] { generator_thread_main(&g); });
+  ASSERT_EQ(channel::accept(&ch), 1);
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  std::vector<std::string> head;
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+    head.emplace_back(buf, n);
+    channel::acknowledge(&ch);
+  }
+  EXPECT_EQ(head[1], "; With z_start: 123456789 heat temp: 123456789 speed: 123456789\n");
+  EXPECT_EQ(head[1].size(), 64u);
+  EXPECT_EQ(head[2], "; Author: Veldrane\n");
+  EXPECT_EQ(head[5], "G90\n");
+  channel::shutdown(&ch);  // the rest of the job is not wanted
+  generator.join();
+}
+
+TEST(GeneratorThreadMain, CompleteJobThroughTheChannel) {
+  TypedValues typed = {"0.4", "210", "300"};
+  ChannelRun run = run_through_channel(typed);
+  EXPECT_EQ(run.generator_result, 0);
+  EXPECT_EQ(run.last, RECEIVED_END);
+  ASSERT_EQ(run.lines.size(), 13u);
+  EXPECT_EQ(run.lines[5], "G90\n");
+  EXPECT_EQ(run.lines[6], "G1 F300 Z0.400\n");
+  EXPECT_EQ(run.lines[9], "G1 F300 E0.012 X-90.000 Y-35.000\n");
+  EXPECT_EQ(run.lines[11], "M109 S0\n");  // the last line before the marker
+  EXPECT_EQ(run.lines[12], "-EOT-");
+}
+
+TEST(GeneratorThreadMain, NoChannelToOpen) {
+  TypedValues typed = {"0", "210", "300"};
+  LineChannel not_listening;
+  GeneratorThread g{};
+  g.typed = &typed;
+  g.channel = &not_listening;
+  testing::internal::CaptureStdout();
+  int result = generator_thread_main(&g);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open pipe.\n");
+  EXPECT_EQ(result, -1);
+  // Nothing was sent, and the paths were released.
+  EXPECT_EQ(not_listening.lines.value.load() & 0x7fffffffu, 0u);
+  EXPECT_EQ(g.paths.P1.list.size, 0u);
+}
+
+}  // namespace
