@@ -1,0 +1,38 @@
+#ifndef VISOR_FRONTEND_ENTRY_FIELD_H_
+#define VISOR_FRONTEND_ENTRY_FIELD_H_
+
+// One value of the dialogue, read straight from key events: each accepted
+// key's character is shown behind the prompt, and Enter checks the text
+// against the range of its kind. Keys are known by their virtual-key code,
+// so Shift and the keyboard layout do not matter.
+
+#include "platform/console.h"
+
+enum FieldKind {
+  FIELD_Z_START = 0,    // row 16, cells 67 to 76: digits, "-", "."
+  FIELD_HEAT_TEMP = 1,  // row 17, cells 81 to 90: digits
+  FIELD_SPEED = 2,      // row 18, cells 62 to 71: digits
+};
+
+inline constexpr int FIELD_CELLS = 10;
+
+// Results of read_number_field.
+enum : int {
+  FIELD_ACCEPTED = 1,
+  FIELD_REJECTED = -1,     // invalid value or an abort key: ask all again
+  FIELD_INPUT_ENDED = -2,  // no more input will come
+};
+
+inline constexpr char ERROR_TEXT[] = "Error:            typed number is invalid";
+inline constexpr unsigned ERROR_WAIT_MS = 4000;
+
+// Reads one value into `text` (a buffer of at least 16 bytes; the field
+// uses the first ten, so the text stays NUL-terminated). Only the row of
+// the prompt is taken from the caller; the columns come from the kind. The
+// caller flushes the input before the call. Blocks while no key is pending.
+//
+// An invalid value shows the error line for four seconds on a full screen,
+// or prints it as a line on a plain stream and returns at once.
+int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
+
+#endif  // VISOR_FRONTEND_ENTRY_FIELD_H_

@@ -1,0 +1,35 @@
+// visor-gcode: asks for the calibrating point, the heating temperature and
+// the speed, then writes the visor's print job into dagoma0.g.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "frontend/program_flow.h"
+#include "generator/generator_thread.h"
+
+int main() {
+  if (fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+    fputs("GetStdHandle error\n", stderr);
+    return -1;
+  }
+  static Program program;
+  // Full screen when a person is at a terminal; otherwise the values come
+  // as text and only the messages are printed.
+  if (open_terminal_console(&program.console) < 0)
+    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
+
+  // Not freed after a failure: the thread may still be using it when the
+  // process ends.
+  GeneratorThread* generator = new GeneratorThread();
+  generator->typed = &program.typed;
+  generator->channel = &program.channel;
+  program.generator_entry = generator_thread_main;
+  program.generator_arg = generator;
+
+  int status = run_program(&program);
+  if (status == 0)
+    delete generator;
+  return status;
+}

@@ -1,0 +1,53 @@
+#ifndef VISOR_FRONTEND_PROGRAM_FLOW_H_
+#define VISOR_FRONTEND_PROGRAM_FLOW_H_
+
+// The run from start to exit: console set-up, the dialogue for the three
+// values, then dagoma0.g written line by line from what the generator sends
+// through the line channel while the progress is shown, and the end.
+
+#include <fcntl.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "channel/line_channel.h"
+#include "frontend/screen.h"
+#include "generator/generator_thread.h"
+#include "platform/console.h"
+#include "platform/thread.h"
+
+inline constexpr char OUTPUT_FILE_NAME[] = "dagoma0.g";
+inline constexpr char WINDOW_TITLE[] = "Lumenforge | Vantor";
+inline constexpr unsigned CODE_PAGE_LATIN1 = 28591;
+inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
+inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
+
+// Everything one run touches. Create it fresh, open `console`, set the
+// generator's entry and argument, then call run_program.
+struct Program {
+  Console console;
+  TypedValues typed = {};  // z_start, heat_temp, speed, as typed
+  LineChannel channel;
+
+  // The generator thread, started once the three values are in.
+  int (*generator_entry)(void*) = nullptr;
+  void* generator_arg = nullptr;
+  Thread generator;
+
+  int dir_fd = AT_FDCWD;  // the folder dagoma0.g is written into
+  int output_fd = -1;
+
+  char line_buffer[LINE_BUFFER_SIZE] = {};
+  size_t bytes_read = 0;
+  uint64_t line_count = 0;  // lines received, the end marker not included
+  ProgressBar bar = {};
+};
+
+// Runs the program and returns its exit status: 0 when dagoma0.g holds the
+// complete job, 1 when no values came or the job could not be written
+// whole. The console is left closed. On success the generator thread has
+// been joined; after a failure it may still be running, and ends with the
+// process.
+int run_program(Program* p);
+
+#endif  // VISOR_FRONTEND_PROGRAM_FLOW_H_

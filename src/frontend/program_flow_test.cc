@@ -1,0 +1,246 @@
+#include "frontend/program_flow.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frontend/entry_field.h"
+#include "platform/console_keys.h"
+#include "platform/console_memory.h"
+
+namespace {
+
+// Stands in for the generator: sends its lines through the channel the way
+// the generator does, and notes how large the file was each time a line
+// had been acknowledged.
+struct FakeGenerator {
+  LineChannel* channel = nullptr;
+  std::string file_path;
+  std::vector<std::string> lines;
+  bool send_end_marker = true;
+  std::vector<long long> file_size_after_ack;
+};
+
+long long file_size(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+int fake_generator_main(void* arg) {
+  FakeGenerator* g = static_cast<FakeGenerator*>(arg);
+  if (channel::connect(g->channel) < 0)
+    return -1;
+  for (const std::string& line : g->lines) {
+    channel::send_line(g->channel, line.data(), line.size());
+    g->file_size_after_ack.push_back(file_size(g->file_path));
+  }
+  if (g->send_end_marker)
+    channel::send_line(g->channel, END_MARKER, END_MARKER_LENGTH);
+  channel::close(g->channel);
+  return 0;
+}
+
+struct FlowRun {
+  std::string dir;
+  std::string file;
+  std::unique_ptr<Program> program = std::make_unique<Program>();
+  MemoryConsole mem;
+  FakeGenerator generator;
+  int status = -99;
+
+  explicit FlowRun(bool full_screen = true) {
+    char pattern[] = "/tmp/visor_flow_XXXXXX";
+    dir = mkdtemp(pattern);
+    file = dir + "/dagoma0.g";
+    program->dir_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    open_memory_console(&program->console, &mem, full_screen);
+    generator.channel = &program->channel;
+    generator.file_path = file;
+    program->generator_entry = fake_generator_main;
+    program->generator_arg = &generator;
+  }
+  ~FlowRun() {
+    join_thread(&program->generator);  // after a failure the thread is still ours
+    close(program->dir_fd);
+    std::string cmd = "rm -rf '" + dir + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+  }
+  int run() { return status = run_program(program.get()); }
+  std::string file_text() const {
+    std::string s;
+    FILE* f = fopen(file.c_str(), "rb");
+    if (!f)
+      return "(no file)";
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+      s.append(buf, n);
+    fclose(f);
+    return s;
+  }
+  const Console* con() const { return &program->console; }
+};
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines)
+    s += l;
+  return s;
+}
+
+TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
+  FlowRun r;
+  r.generator.lines = {"; visor\n", "G28\n", "G1 F300 E0.012 X-70.000 Y-74.000\n",
+                       "M104 S0\n"};
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);  // the key the end waits for
+  EXPECT_EQ(r.run(), 0);
+
+  EXPECT_EQ(r.mem.title, "Lumenforge | Vantor");
+  EXPECT_STREQ(r.program->typed.z_start, "0.4");
+  EXPECT_STREQ(r.program->typed.heat_temp, "210");
+  EXPECT_STREQ(r.program->typed.speed, "300");
+
+  // Every line, unchanged, without the end marker; each one in the file
+  // before it was acknowledged.
+  EXPECT_EQ(r.file_text(), joined(r.generator.lines));
+  std::vector<long long> expect_sizes;
+  long long size = 0;
+  for (const std::string& l : r.generator.lines)
+    expect_sizes.push_back(size += static_cast<long long>(l.size()));
+  EXPECT_EQ(r.generator.file_size_after_ack, expect_sizes);
+  EXPECT_EQ(r.program->line_count, 4u);
+
+  const Console* con = r.con();
+  EXPECT_EQ(console_row(con, 13), "    Writing gcode:    M104 S0") << console_dump(con);
+  EXPECT_EQ(console_row(con, 14), "    Progress:         |=|" + std::string(81, ' ') + "  1 %");
+  EXPECT_EQ(console_row(con, 15), std::string("    ") + CREATED_TEXT);
+  EXPECT_EQ(console_row(con, 16),
+            "    Enter calibrating point (number between -40.000 and 200.000):  0.4");
+  EXPECT_EQ(console_row(con, 17),
+            "    Enter heating temperature (depends on filament number between 170 and "
+            "270):  210");
+  EXPECT_EQ(console_row(con, 18), "    Enter speed value (300 strongly encouraged 600 maximum):  300");
+
+  // The end waited for the key, left the screen, then printed the line
+  // again so that it stays.
+  EXPECT_EQ(r.mem.next, r.mem.script.size());
+  EXPECT_TRUE(r.mem.closed);
+  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n");
+  EXPECT_EQ(r.mem.slept_ms, 0u);
+}
+
+TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
+  FlowRun r;
+  r.generator.lines = {"G28\n"};
+  memory_type(&r.mem, "250\n");   // out of range: error line, then from the start
+  memory_type(&r.mem, "0.4\n21");
+  memory_press(&r.mem, VKEY_BACK);  // Backspace in the second field
+  memory_type(&r.mem, "0.4\n210\n-");  // "-" in the speed field
+  memory_type(&r.mem, "1.5\n220\n400\n");
+  memory_press(&r.mem, VKEY_RETURN);
+  EXPECT_EQ(r.run(), 0);
+
+  EXPECT_STREQ(r.program->typed.z_start, "1.5");
+  EXPECT_STREQ(r.program->typed.heat_temp, "220");
+  EXPECT_STREQ(r.program->typed.speed, "400");
+  EXPECT_EQ(r.mem.slept_ms, ERROR_WAIT_MS);  // only the invalid value waited
+  // The input is flushed before each field and before receiving:
+  // 1 + 2 + 3 fields, then 3 fields, then once more.
+  EXPECT_EQ(r.mem.discards, 1 + 2 + 3 + 3 + 1);
+  // Each start cleared the screen: nothing typed before is left.
+  EXPECT_EQ(console_row(r.con(), 17),
+            "    Enter heating temperature (depends on filament number between 170 and "
+            "270):  220");
+  EXPECT_EQ(r.file_text(), "G28\n");
+}
+
+TEST(ProgramFlow, PlainStreamPrintsMessagesAndNeedsNoKeyAtTheEnd) {
+  FlowRun r(false);
+  r.generator.lines = {"G28\n", "M84\n"};
+  memory_type(&r.mem, "0.4\n210\n700\n");  // speed out of range
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
+  EXPECT_EQ(r.run(), 0);
+  EXPECT_EQ(r.mem.printed, std::string(ERROR_TEXT) + "\n" + CREATED_TEXT + "\n");
+  EXPECT_EQ(r.mem.slept_ms, 0u);
+  EXPECT_EQ(r.mem.next, r.mem.script.size() - 1);  // the last key was not waited for
+  EXPECT_EQ(r.file_text(), "G28\nM84\n");
+}
+
+TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
+  for (const char* typed : {"", "0.4\n210\n30", "0.4\n999\n"}) {
+    FlowRun r(false);
+    FILE* f = fopen(r.file.c_str(), "w");
+    fputs("an earlier job\n", f);
+    fclose(f);
+    memory_type(&r.mem, typed);
+    EXPECT_EQ(r.run(), 1) << typed;
+    EXPECT_EQ(r.file_text(), "an earlier job\n");  // neither replaced nor emptied
+    EXPECT_FALSE(r.program->generator.started);
+    std::string expect = std::string(NO_INPUT_TEXT) + "\n";
+    if (strcmp(typed, "0.4\n999\n") == 0)
+      expect = std::string(ERROR_TEXT) + "\n" + expect;
+    EXPECT_EQ(r.mem.printed, expect) << typed;
+  }
+}
+
+TEST(ProgramFlow, AnExistingFileIsReplacedAndLongLinesArriveWhole) {
+  FlowRun r;
+  FILE* f = fopen(r.file.c_str(), "w");
+  fputs(std::string(5000, '#').c_str(), f);
+  fclose(f);
+  std::string long_line = ";" + std::string(120, 'x') + "\n";
+  r.generator.lines = {long_line, "G28\n"};
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
+  EXPECT_EQ(r.run(), 0);
+  EXPECT_EQ(r.file_text(), long_line + "G28\n");
+}
+
+TEST(ProgramFlow, ProgressOverManyLines) {
+  FlowRun r;
+  for (int i = 0; i < 94710; ++i)
+    r.generator.lines.push_back("G1 F300 E" + std::to_string(i) + "\n");
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
+  EXPECT_EQ(r.run(), 0);
+  // Marks with lines 1, 47,355 and 94,710, then the closing bar.
+  EXPECT_EQ(console_text(r.con(), 22, 14, 6), "|===| ");
+  EXPECT_EQ(console_text(r.con(), 106, 14, 5), "  3 %");
+  EXPECT_EQ(console_row(r.con(), 13), "    Writing gcode:    G1 F300 E94709");
+  EXPECT_EQ(r.file_text().size(), joined(r.generator.lines).size());
+}
+
+TEST(ProgramFlow, GeneratorEndingEarlyIsReportedNotCalledCreated) {
+  FlowRun r;
+  r.generator.lines = {"G28\n", "G1 F300 X1.000\n"};
+  r.generator.send_end_marker = false;
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
+  EXPECT_EQ(r.run(), 1);
+  EXPECT_EQ(r.file_text(), "G28\nG1 F300 X1.000\n");
+  EXPECT_TRUE(r.mem.closed);
+  EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
+  EXPECT_NE(r.mem.printed.find("incomplete"), std::string::npos) << r.mem.printed;
+  EXPECT_EQ(console_row(r.con(), 15), "");
+}
+
+TEST(ProgramFlow, AFileThatCannotBeCreatedStopsTheRunBeforeTheGenerator) {
+  FlowRun r;
+  ASSERT_EQ(mkdir(r.file.c_str(), 0755), 0);  // a folder where the file should go
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  EXPECT_EQ(r.run(), 1);
+  EXPECT_FALSE(r.program->generator.started);
+  EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
+  EXPECT_EQ(r.mem.printed.rfind("Cannot create dagoma0.g", 0), 0u) << r.mem.printed;
+}
+
+}  // namespace

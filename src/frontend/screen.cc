@@ -1,0 +1,79 @@
+#include "frontend/screen.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void write_at(Console* con, int col, int row, const char* text) {
+  console_set_cursor(con, col, row);
+  console_write(con, text, strlen(text));
+}
+
+void put_cell(Console* con, int col, int row, uint16_t attr) {
+  console_set_attribute(con, attr);
+  console_set_cursor(con, col, row);
+  console_write(con, " ", 1);
+}
+
+}  // namespace
+
+void draw_screen(Console* con) {
+  console_set_cursor_info(con, 1, false);
+  console_set_attribute(con, ATTR_BANNER);
+  write_at(con, 35, 4, "Lumenforge - 3d vantor dagoma printing");
+  draw_frame(con, FRAME_TOP_ROW);
+  console_set_attribute(con, ATTR_TEXT);
+  write_at(con, TEXT_COLUMN, 11,
+           "3d object:        visor with holes for plexiglas or glasses");
+  write_at(con, TEXT_COLUMN, 12, "Version:          1.2.0 - 11/11/2024");
+  write_at(con, TEXT_COLUMN, 13, "Writing gcode:    ");
+  write_at(con, TEXT_COLUMN, 14, "Progress:         |");
+}
+
+void draw_frame(Console* con, int top) {
+  // Clockwise from the top-left corner.
+  put_cell(con, 1, top, ATTR_FRAME_TOP_LEFT);
+  for (int col = 2; col <= 117; ++col)
+    put_cell(con, col, top, ATTR_FRAME_HORIZONTAL);
+  put_cell(con, 118, top, ATTR_FRAME_TOP_RIGHT);
+  for (int row = top + 1; row <= top + 11; ++row)
+    put_cell(con, 118, row, ATTR_FRAME_RIGHT);
+  for (int col = 118; col >= 1; --col)
+    put_cell(con, col, top + 12, ATTR_FRAME_HORIZONTAL);
+  for (int row = top + 11; row >= top + 1; --row)
+    put_cell(con, 1, row, ATTR_FRAME_LEFT);
+}
+
+void progress_init(ProgressBar* bar) {
+  bar->left_col = 22;
+  bar->next_col = bar->left_col + 1;
+  bar->right_col = bar->left_col + 100;
+  bar->percent = 0.0;
+}
+
+void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
+  double threshold = static_cast<double>(EXPECTED_LINES / 100) * bar->percent;
+  if (!(static_cast<double>(count) > threshold))
+    return;
+  console_set_cursor(con, bar->next_col, PROGRESS_ROW);
+  console_write(con, "=", 1);
+  ++bar->next_col;
+  bar->percent += PERCENT_PER_MARK;
+  char text[8] = {};
+  snprintf(text, sizeof text, "  %d %%", static_cast<int>(bar->percent));
+  write_at(con, PERCENT_COLUMN, PROGRESS_ROW, text);
+}
+
+void progress_close(Console* con, ProgressBar* bar) {
+  console_set_cursor(con, bar->next_col, PROGRESS_ROW);
+  console_write(con, "|", 1);
+  ++bar->next_col;
+}
+
+void echo_line(Console* con, char* line_buffer, size_t bytes_read) {
+  if (bytes_read > 0)
+    line_buffer[bytes_read - 1] = ' ';
+  console_set_cursor(con, ECHO_COLUMN, ECHO_ROW);
+  console_write(con, line_buffer, ECHO_CELLS);
+}

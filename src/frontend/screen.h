@@ -1,0 +1,70 @@
+#ifndef VISOR_FRONTEND_SCREEN_H_
+#define VISOR_FRONTEND_SCREEN_H_
+
+// Everything painted on the console but the entry field's characters: the
+// dialogue screen (banner, frame, fixed texts), the progress bar with its
+// percentage, and the echo of the G-code line just written. Every text goes
+// to a fixed column and row.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/console.h"
+
+// The window that shows the whole layout.
+inline constexpr int SCREEN_COLUMNS = 119;
+inline constexpr int SCREEN_ROWS = 22;
+
+inline constexpr uint16_t ATTR_BANNER = 6;  // red + green
+inline constexpr uint16_t ATTR_TEXT = 7;    // red + green + blue
+inline constexpr uint16_t ATTR_FRAME_TOP_LEFT = 0x0C07;
+inline constexpr uint16_t ATTR_FRAME_HORIZONTAL = 0x0407;
+inline constexpr uint16_t ATTR_FRAME_TOP_RIGHT = 0x1407;
+inline constexpr uint16_t ATTR_FRAME_RIGHT = 0x1007;
+inline constexpr uint16_t ATTR_FRAME_LEFT = 0x0807;
+
+inline constexpr int FRAME_TOP_ROW = 9;
+inline constexpr int TEXT_COLUMN = 4;  // where every fixed text begins
+inline constexpr int ECHO_ROW = 13;
+inline constexpr int ECHO_COLUMN = 22;
+inline constexpr int ECHO_CELLS = 63;
+inline constexpr int PROGRESS_ROW = 14;
+inline constexpr int PERCENT_COLUMN = 106;
+inline constexpr int ERROR_ROW = 14;
+inline constexpr int CREATED_ROW = 15;
+
+// The line count against which progress is measured.
+inline constexpr uint64_t EXPECTED_LINES = 3758389;
+inline constexpr double PERCENT_PER_MARK = 1.26;
+
+struct ProgressBar {
+  int32_t left_col;   // the bar sign that ends the "Progress:" label
+  int32_t next_col;   // where the next mark goes
+  int32_t right_col;  // kept with the others; the drawing never needs it
+  double percent;     // grows by PERCENT_PER_MARK per mark, never capped
+};
+
+// Hides the cursor and paints the banner, the frame and the fixed texts;
+// leaves attribute 7 in force.
+void draw_screen(Console* con);
+
+// Paints the frame from row `top` to top + 12, columns 1 to 118: blanks
+// whose attributes carry the grid lines of one closed rectangle.
+void draw_frame(Console* con, int top);
+
+void progress_init(ProgressBar* bar);
+
+// Called once per received line with the count of lines so far, this one
+// included: draws at most one mark and the new percentage.
+void progress_step(Console* con, ProgressBar* bar, uint64_t count);
+
+// Draws the closing bar sign after the last mark.
+void progress_close(Console* con, ProgressBar* bar);
+
+// Shows the line just written on the echo row. `line_buffer` holds the
+// `bytes_read` bytes received followed by blanks through byte 62; the last
+// received byte (the line's "\n") is blanked here, then 63 cells are
+// written, so a shorter line also blanks what a longer one left.
+void echo_line(Console* con, char* line_buffer, size_t bytes_read);
+
+#endif  // VISOR_FRONTEND_SCREEN_H_

@@ -1,0 +1,197 @@
+#include "frontend/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/console_memory.h"
+
+namespace {
+
+struct Screen {
+  Console con;
+  MemoryConsole mem;
+  Screen() { open_memory_console(&con, &mem, true); }
+};
+
+TEST(Screen, DialogueScreenTextsAndAttributes) {
+  Screen s;
+  Console* con = &s.con;
+  draw_screen(con);
+  EXPECT_FALSE(con->cursor_visible);
+  EXPECT_EQ(con->attr, ATTR_TEXT);
+
+  EXPECT_EQ(console_text(con, 35, 4, 38), "Lumenforge - 3d vantor dagoma printing");
+  EXPECT_EQ(con->cells[4][35].attr, ATTR_BANNER);
+  EXPECT_EQ(con->cells[4][72].attr, ATTR_BANNER);
+  EXPECT_EQ(console_row(con, 11),
+            "    3d object:        visor with holes for plexiglas or glasses");
+  EXPECT_EQ(con->cells[11][4].attr, ATTR_TEXT);
+  EXPECT_EQ(console_text(con, 4, 12, 36), "Version:          1.2.0 - 11/11/2024");
+  EXPECT_EQ(console_text(con, 4, 13, 18), "Writing gcode:    ");
+  EXPECT_EQ(console_text(con, 4, 14, 19), "Progress:         |");
+  EXPECT_EQ(con->cells[14][22].ch, '|');  // the bar's left end
+  // Nothing else above the frame.
+  for (int row : {0, 1, 2, 3, 5, 6, 7, 8})
+    EXPECT_EQ(console_row(con, row), "") << "row " << row;
+}
+
+TEST(Screen, FrameIsOneRectangleOfBlanksWithGridAttributes) {
+  Screen s;
+  Console* con = &s.con;
+  // Something in the way shows that every frame cell gets a blank.
+  for (int row = 9; row <= 21; ++row) {
+    console_set_cursor(con, 0, row);
+    console_write(con, std::string(CONSOLE_COLUMNS, 'x').c_str(), CONSOLE_COLUMNS);
+  }
+  draw_frame(con, 9);
+  EXPECT_EQ(con->attr, ATTR_FRAME_LEFT);  // the last cell painted is on the left edge
+
+  auto attr = [&](int col, int row) { return con->cells[row][col].attr; };
+  EXPECT_EQ(attr(1, 9), 0x0C07);    // top-left: top and left lines
+  EXPECT_EQ(attr(118, 9), 0x1407);  // top-right: top and right lines
+  EXPECT_EQ(attr(1, 21), 0x0407);   // the bottom corners: only the top line
+  EXPECT_EQ(attr(118, 21), 0x0407);
+  for (int col = 2; col <= 117; ++col) {
+    EXPECT_EQ(attr(col, 9), 0x0407) << col;
+    EXPECT_EQ(attr(col, 21), 0x0407) << col;
+  }
+  for (int row = 10; row <= 20; ++row) {
+    EXPECT_EQ(attr(1, row), 0x0807) << row;
+    EXPECT_EQ(attr(118, row), 0x1007) << row;
+    // The inside and the columns beside the frame are left alone.
+    EXPECT_EQ(console_text(con, 2, row, 116), std::string(116, 'x')) << row;
+    EXPECT_EQ(con->cells[row][0].ch, 'x');
+    EXPECT_EQ(con->cells[row][119].ch, 'x');
+  }
+  for (int row : {9, 21}) {
+    EXPECT_EQ(console_text(con, 1, row, 118), std::string(118, ' ')) << row;
+    EXPECT_EQ(con->cells[row][0].ch, 'x');
+  }
+  for (int row = 10; row <= 20; ++row) {
+    EXPECT_EQ(con->cells[row][1].ch, ' ');
+    EXPECT_EQ(con->cells[row][118].ch, ' ');
+  }
+}
+
+// The progress row after each mark: column of the mark and the percentage
+// text, for as many lines as asked.
+struct Marks {
+  std::vector<uint64_t> lines;        // the line of each mark
+  std::vector<std::string> percents;  // the percentage shown with it
+};
+
+Marks run_progress(Console* con, ProgressBar* bar, uint64_t lines) {
+  Marks m;
+  for (uint64_t count = 1; count <= lines; ++count) {
+    int before = bar->next_col;
+    progress_step(con, bar, count);
+    if (bar->next_col != before) {
+      EXPECT_EQ(bar->next_col, before + 1);
+      EXPECT_EQ(con->cells[PROGRESS_ROW][before].ch, '=');
+      m.lines.push_back(count);
+      std::string text = console_text(con, PERCENT_COLUMN, PROGRESS_ROW, 8);
+      text.erase(text.find_last_not_of(' ') + 1);
+      m.percents.push_back(text);
+    }
+  }
+  return m;
+}
+
+TEST(Progress, FirstMarksAndPercentages) {
+  Screen s;
+  ProgressBar bar;
+  progress_init(&bar);
+  EXPECT_EQ(bar.left_col, 22);
+  EXPECT_EQ(bar.next_col, 23);
+  EXPECT_EQ(bar.right_col, 122);
+  EXPECT_EQ(bar.percent, 0.0);
+
+  Marks m = run_progress(&s.con, &bar, 37583 * 10);
+  ASSERT_GE(m.lines.size(), 8u);
+  EXPECT_EQ(m.lines[0], 1u);  // line 1 draws the first mark at column 23
+  EXPECT_EQ(s.con.cells[PROGRESS_ROW][23].ch, '=');
+  EXPECT_EQ(m.lines[1], 47355u);  // lines 2 to 47,354 draw nothing
+  std::vector<std::string> first(m.percents.begin(), m.percents.begin() + 8);
+  std::vector<std::string> expect = {"  1 %", "  2 %", "  3 %", "  5 %",
+                                     "  6 %", "  7 %", "  8 %", "  10 %"};
+  EXPECT_EQ(first, expect);
+  // The k-th mark comes with the first line past 37,583 x 1.26 x (k - 1).
+  for (size_t k = 1; k < m.lines.size(); ++k) {
+    double threshold = 37583.0 * (1.26 * static_cast<double>(k));
+    EXPECT_GT(static_cast<double>(m.lines[k]), threshold - 1.0) << k;
+    EXPECT_LE(static_cast<double>(m.lines[k]), threshold + 1.0) << k;
+  }
+}
+
+TEST(Progress, CompleteJobEndsWithEightyMarksAndTheClosingBar) {
+  for (uint64_t lines : {uint64_t{3741012}, uint64_t{3758388}, uint64_t{3788366}}) {
+    Screen s;
+    draw_screen(&s.con);
+    ProgressBar bar;
+    progress_init(&bar);
+    Marks m = run_progress(&s.con, &bar, lines);
+    ASSERT_EQ(m.lines.size(), 80u) << lines;
+    EXPECT_EQ(m.lines[79], 3741012u);
+    EXPECT_EQ(m.percents[79], "  100 %");
+    progress_close(&s.con, &bar);
+    EXPECT_EQ(console_text(&s.con, 22, PROGRESS_ROW, 82), "|" + std::string(80, '=') + "|");
+    EXPECT_EQ(s.con.cells[PROGRESS_ROW][103].ch, '|');
+    EXPECT_EQ(console_row(&s.con, PROGRESS_ROW),
+              "    Progress:         |" + std::string(80, '=') + "|  " + "  100 %");
+  }
+}
+
+TEST(Progress, ShorterAndLongerJobs) {
+  Screen s;
+  ProgressBar bar;
+  progress_init(&bar);
+  Marks m = run_progress(&s.con, &bar, 3741011);
+  EXPECT_EQ(m.lines.size(), 79u);  // one line short of the 80th mark
+  progress_close(&s.con, &bar);
+  EXPECT_EQ(s.con.cells[PROGRESS_ROW][102].ch, '|');  // right after the last mark
+
+  Screen longer;
+  progress_init(&bar);
+  m = run_progress(&longer.con, &bar, 3835722);
+  ASSERT_EQ(m.lines.size(), 82u);
+  EXPECT_EQ(m.lines[80], 3788367u);  // the 81st mark
+  EXPECT_EQ(m.percents[80], "  102 %");  // never capped at 100
+  EXPECT_EQ(m.percents.back(), "  103 %");
+  progress_close(&longer.con, &bar);
+  EXPECT_EQ(longer.con.cells[PROGRESS_ROW][23 + m.lines.size()].ch, '|');
+}
+
+TEST(Echo, ShowsSixtyThreeCellsAndBlanksWhatALongerLineLeft) {
+  Screen s;
+  Console* con = &s.con;
+  char buffer[256];
+
+  auto receive = [&](const std::string& line) {
+    memset(buffer, ' ', sizeof buffer - 1);  // as the channel leaves it
+    buffer[sizeof buffer - 1] = 0;
+    memcpy(buffer, line.data(), line.size());
+    echo_line(con, buffer, line.size());
+  };
+
+  console_set_cursor(con, 85, ECHO_ROW);
+  console_write(con, "#", 1);  // just past the echo cells
+  std::string longest = std::string(62, 'L') + "\n";
+  receive(longest);
+  EXPECT_EQ(console_text(con, 22, ECHO_ROW, 63), std::string(62, 'L') + " ");
+  EXPECT_EQ(con->cells[ECHO_ROW][85].ch, '#');
+
+  receive("G28\n");
+  EXPECT_EQ(console_text(con, 22, ECHO_ROW, 63), "G28" + std::string(60, ' '));
+  EXPECT_EQ(buffer[3], ' ');  // the line end was blanked in the buffer
+  EXPECT_EQ(con->cells[ECHO_ROW][85].ch, '#');
+
+  // A line longer than the cells shows its beginning.
+  receive(std::string(100, 'M') + "\n");
+  EXPECT_EQ(console_text(con, 22, ECHO_ROW, 63), std::string(63, 'M'));
+  EXPECT_EQ(con->cells[ECHO_ROW][85].ch, '#');
+}
+
+}  // namespace
