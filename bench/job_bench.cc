@@ -1,0 +1,151 @@
+// job_bench [Z_START HEAT_TEMP SPEED]
+//
+// Measures the complete job three ways, on this machine:
+//  1. through the real channel into a file in a temporary folder, one
+//     write(2) per line before its acknowledgement, as the program does;
+//  2. the same bytes written by a bare loop of one write(2) per line: the
+//     floor that the first can only approach (target: ratio 1.2 or less);
+//  3. generating and formatting the job with no channel and no file
+//     (target: under 0.5 s).
+// and the peak memory of the first (target: under 16 MB).
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel/line_channel.h"
+#include "generator/generator_thread.h"
+#include "platform/thread.h"
+
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+long peak_kib() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// The program's receive loop, without a console. Returns the line count.
+size_t job_through_channel(const TypedValues& typed, int fd) {
+  static LineChannel ch;
+  static GeneratorThread generator;
+  generator.typed = &typed;
+  generator.channel = &ch;
+  Thread thread;
+  if (channel::listen(&ch) != 1 || start_thread(&thread, generator_thread_main, &generator) != 1 ||
+      channel::accept(&ch) != 1) {
+    fprintf(stderr, "job_bench: the generator did not start\n");
+    exit(1);
+  }
+  char line[LINE_BUFFER_SIZE] = {};
+  size_t n = 0, lines = 0;
+  while (channel::receive_line(&ch, line, &n) == RECEIVED_LINE) {
+    if (write(fd, line, n) != static_cast<ssize_t>(n)) {
+      perror("job_bench: write");
+      exit(1);
+    }
+    ++lines;
+    channel::acknowledge(&ch);
+  }
+  channel::acknowledge(&ch);
+  channel::shutdown(&ch);
+  join_thread(&thread);
+  return lines;
+}
+
+void count_bytes(void* total, const char*, size_t length) { *static_cast<size_t*>(total) += length; }
+
+std::string read_file(const char* path) {
+  std::string text;
+  FILE* f = fopen(path, "rb");
+  if (f == nullptr)
+    return text;
+  char buf[1 << 16];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+    text.append(buf, n);
+  fclose(f);
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TypedValues typed = {"0.4", "210", "300"};
+  if (argc == 4) {
+    snprintf(typed.z_start, sizeof typed.z_start, "%s", argv[1]);
+    snprintf(typed.heat_temp, sizeof typed.heat_temp, "%s", argv[2]);
+    snprintf(typed.speed, sizeof typed.speed, "%s", argv[3]);
+  }
+  char dir[] = "/tmp/job_bench.XXXXXX";
+  if (mkdtemp(dir) == nullptr) {
+    perror("job_bench: mkdtemp");
+    return 1;
+  }
+  std::string job_path = std::string(dir) + "/dagoma0.g";
+  std::string bare_path = std::string(dir) + "/bare.g";
+
+  int fd = open(job_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  auto start = std::chrono::steady_clock::now();
+  size_t lines = job_through_channel(typed, fd);
+  double job_s = seconds_since(start);
+  close(fd);
+  long job_peak = peak_kib();
+
+  // The same bytes, line by line, with nothing else in the loop.
+  std::string text = read_file(job_path.c_str());
+  std::vector<size_t> ends;
+  ends.reserve(lines);
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == '\n')
+      ends.push_back(i + 1);
+  fd = open(bare_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  start = std::chrono::steady_clock::now();
+  size_t begin = 0;
+  for (size_t end : ends) {
+    if (write(fd, text.data() + begin, end - begin) != static_cast<ssize_t>(end - begin)) {
+      perror("job_bench: write");
+      return 1;
+    }
+    begin = end;
+  }
+  double bare_s = seconds_since(start);
+  close(fd);
+
+  // Generation and formatting alone.
+  auto g = std::make_unique<GeneratorThread>();
+  size_t bytes = 0;
+  g->typed = &typed;
+  g->sink = count_bytes;
+  g->sink_context = &bytes;
+  start = std::chrono::steady_clock::now();
+  build_visor_paths(&g->paths);
+  parse_z_start(g.get());
+  send_job(g.get());
+  double generate_s = seconds_since(start);
+  free_visor_paths(&g->paths);
+
+  printf("lines                      %zu (%zu bytes)\n", lines, text.size());
+  printf("job through channel+file   %.2f s\n", job_s);
+  printf("bare write loop            %.2f s\n", bare_s);
+  printf("ratio                      %.2f   (target <= 1.2)\n", job_s / bare_s);
+  printf("generate only              %.3f s (target < 0.5)\n", generate_s);
+  printf("peak memory of the job     %.1f MB (target < 16)\n", job_peak / 1024.0);
+  unlink(job_path.c_str());
+  unlink(bare_path.c_str());
+  rmdir(dir);
+  return 0;
+}
