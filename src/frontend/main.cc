@@ -1,7 +1,6 @@
 // visor-gcode: asks for the calibrating point, the heating temperature and
 // the speed, then writes the visor's print job into dagoma0.g.
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,7 +9,7 @@
 #include "generator/generator_thread.h"
 
 int main() {
-  if (fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+  if (!standard_output_usable()) {
     fputs("GetStdHandle error\n", stderr);
     return -1;
   }

@@ -1,9 +1,5 @@
 #include "frontend/program_flow.h"
 
-#include <errno.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstring>
 
 #include "frontend/entry_field.h"
@@ -60,40 +56,20 @@ int run_dialogue(Program* p) {
   }
 }
 
-// Writes one received line whole: the file holds every acknowledged line.
-bool write_line(int fd, const char* text, size_t length) {
-  while (length > 0) {
-    ssize_t n = write(fd, text, length);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    text += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Ends a run that cannot go on: the screen is left, then the reason is
 // printed where it stays readable.
 int fail(Program* p, const char* message) {
   console_close(&p->console);
   console_print_line(&p->console, message);
-  if (p->output_fd >= 0) {
-    ::close(p->output_fd);
-    p->output_fd = -1;
-  }
+  output_file_close(&p->output);
   return 1;
 }
 
-int fail_writing(Program* p, int error) {
-  char message[160];
-  snprintf(message, sizeof message, "Cannot write %s (%s): the file is incomplete.",
-           OUTPUT_FILE_NAME, strerror(error));
+int fail_writing(Program* p) {
   // The generator's next send returns at once instead of waiting for an
   // acknowledgement that will not come.
   channel::shutdown(&p->channel);
-  return fail(p, message);
+  return fail(p, "Cannot write dagoma0.g: the file is incomplete.");
 }
 
 }  // namespace
@@ -109,14 +85,8 @@ int run_program(Program* p) {
   if (run_dialogue(p) < 0)
     return fail(p, NO_INPUT_TEXT);
 
-  p->output_fd = openat(p->dir_fd, OUTPUT_FILE_NAME, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                        0666);
-  if (p->output_fd < 0) {
-    char message[160];
-    snprintf(message, sizeof message, "Cannot create %s (%s).", OUTPUT_FILE_NAME,
-             strerror(errno));
-    return fail(p, message);
-  }
+  if (output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
+    return fail(p, "Cannot create dagoma0.g.");
   if (channel::listen(&p->channel) < 0)
     return fail(p, "Cannot create named pipe.");
   if (start_thread(&p->generator, p->generator_entry, p->generator_arg) < 0)
@@ -137,8 +107,10 @@ int run_program(Program* p) {
       return fail(p, "The generator ended before the end of the job: dagoma0.g is incomplete.");
     ++p->line_count;
     progress_step(con, &p->bar, p->line_count);
-    if (!write_line(p->output_fd, p->line_buffer, p->bytes_read))
-      return fail_writing(p, errno);
+    // Whole and before the acknowledgement: the file holds every line the
+    // generator has seen acknowledged.
+    if (output_file_write(&p->output, p->line_buffer, p->bytes_read) < 0)
+      return fail_writing(p);
     channel::acknowledge(&p->channel);
     echo_line(con, p->line_buffer, p->bytes_read);
     console_show_soon(con);
@@ -146,15 +118,9 @@ int run_program(Program* p) {
 
   progress_close(con, &p->bar);
   channel::acknowledge(&p->channel);
-  // Closing can report a write that failed late; the file is not called
-  // created then.
-  int closed = ::close(p->output_fd);
-  int close_error = errno;
-  p->output_fd = -1;
-  if (closed != 0)
-    return fail_writing(p, close_error);
   write_at(con, TEXT_COLUMN, CREATED_ROW, CREATED_TEXT);
   channel::shutdown(&p->channel);
+  output_file_close(&p->output);
 
   if (con->full_screen)
     console_wait_key(con);

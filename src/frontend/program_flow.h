@@ -5,8 +5,6 @@
 // values, then dagoma0.g written line by line from what the generator sends
 // through the line channel while the progress is shown, and the end.
 
-#include <fcntl.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -14,6 +12,7 @@
 #include "frontend/screen.h"
 #include "generator/generator_thread.h"
 #include "platform/console.h"
+#include "platform/output_file.h"
 #include "platform/thread.h"
 
 inline constexpr char OUTPUT_FILE_NAME[] = "dagoma0.g";
@@ -34,8 +33,8 @@ struct Program {
   void* generator_arg = nullptr;
   Thread generator;
 
-  int dir_fd = AT_FDCWD;  // the folder dagoma0.g is written into
-  int output_fd = -1;
+  const char* output_dir = nullptr;  // where dagoma0.g goes; null: the current folder
+  OutputFile output;
 
   char line_buffer[LINE_BUFFER_SIZE] = {};
   size_t bytes_read = 0;

@@ -59,7 +59,7 @@ struct FlowRun {
     char pattern[] = "/tmp/visor_flow_XXXXXX";
     dir = mkdtemp(pattern);
     file = dir + "/dagoma0.g";
-    program->dir_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    program->output_dir = dir.c_str();
     open_memory_console(&program->console, &mem, full_screen);
     generator.channel = &program->channel;
     generator.file_path = file;
@@ -68,7 +68,6 @@ struct FlowRun {
   }
   ~FlowRun() {
     join_thread(&program->generator);  // after a failure the thread is still ours
-    close(program->dir_fd);
     std::string cmd = "rm -rf '" + dir + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
   }

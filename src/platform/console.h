@@ -168,6 +168,9 @@ void console_queue_key(Console* con, uint16_t vk);
 
 // --- The process's own consoles ---
 
+// False when the process has no standard output to write to at all.
+bool standard_output_usable();
+
 // Full screen on the terminal that standard input and output are; -1 when
 // they are not both a terminal or it cannot be set up.
 int open_terminal_console(Console* con);

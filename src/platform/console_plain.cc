@@ -2,6 +2,7 @@
 // characters, nothing is drawn, messages are lines on standard output.
 
 #include <errno.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -92,3 +93,5 @@ int open_plain_console(Console* con, int in_fd, int out_fd) {
   con->full_screen = false;
   return 1;
 }
+
+bool standard_output_usable() { return fcntl(STDOUT_FILENO, F_GETFD) >= 0; }
