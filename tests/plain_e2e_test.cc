@@ -48,18 +48,19 @@ TEST(PlainMode, WritesTheCompleteJobOverAnExistingFile) {
   expect_complete_job(dir.file("dagoma0.g"), "0.4", "210", "300");
 }
 
-TEST(PlainMode, InvalidValueRestartsTheDialogueAtOnce) {
+TEST(PlainMode, InvalidValueRestartsTheDialogueFromTheFirstField) {
   TempDir dir;
   ASSERT_FALSE(dir.path.empty());
   // After the error the first field is asked again: 0.4 and 210 land in the
-  // first two fields, not in the speed field.
-  PipedRun run = run_in(dir, "0.4\n210\n700\n0.4\n210\n300\n", kJobMs);
+  // first two fields; were the speed field asked again, 0.4 would be a
+  // second error. The input then ends, so no job is run.
+  PipedRun run = run_in(dir, "0.4\n210\n700\n0.4\n210\n", kDialogueMs);
   ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(exit_code(run), 0) << run.out << run.err;
   EXPECT_EQ(count_lines(run.out, ERROR_TEXT), 1) << run.out;
-  EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 1) << run.out;
-  EXPECT_LT(run.out.find(ERROR_TEXT), run.out.find(CREATED_TEXT)) << run.out;
-  expect_complete_job(dir.file("dagoma0.g"), "0.4", "210", "300");
+  EXPECT_EQ(count_lines(run.out, NO_INPUT_TEXT), 1) << run.out;
+  EXPECT_LT(run.out.find(ERROR_TEXT), run.out.find(NO_INPUT_TEXT)) << run.out;
+  EXPECT_EQ(exit_code(run), 1);
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
 }
 
 TEST(PlainMode, CrLfAndCrLfPairEachEndOneValue) {
