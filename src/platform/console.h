@@ -171,8 +171,10 @@ void console_queue_key(Console* con, uint16_t vk);
 // False when the process has no standard output to write to at all.
 bool standard_output_usable();
 
-// Full screen on the terminal that standard input and output are; -1 when
-// they are not both a terminal or it cannot be set up.
+// Full screen on the terminal that standard input and output are (on
+// Windows, the console window); -1 when they are not both a terminal or it
+// cannot be set up. Until console_close, every end of the process by a
+// signal gives the terminal back first.
 int open_terminal_console(Console* con);
 // Reads keys as characters from in_fd and prints lines on out_fd; draws
 // nothing.

@@ -38,7 +38,10 @@ struct SignalState {
 
 SignalState g_signal = {0, -1, {}, false, {}, 0};
 
-const int FATAL_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Signals whose default action ends the process: the terminal is given
+// back first, whether the end was asked for (Ctrl-C, a hang-up) or not.
+const int FATAL_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
+                             SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
 struct KeypadKey {
   const char* cap;  // terminfo name of the key's sequence
