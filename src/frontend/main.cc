@@ -7,8 +7,10 @@
 
 #include "frontend/program_flow.h"
 #include "generator/generator_thread.h"
+#include "platform/interrupt.h"
 
 int main() {
+  interrupt_install();
   if (!standard_output_usable()) {
     fputs("GetStdHandle error\n", stderr);
     return -1;

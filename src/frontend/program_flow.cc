@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frontend/entry_field.h"
+#include "platform/interrupt.h"
 
 namespace {
 
@@ -59,8 +60,10 @@ int run_dialogue(Program* p) {
 // Ends a run that cannot go on: the screen is left, then the reason is
 // printed where it stays readable.
 int fail(Program* p, const char* message) {
+  interrupt_set_message(nullptr);
   console_close(&p->console);
-  console_print_line(&p->console, message);
+  if (message != nullptr)
+    console_print_line(&p->console, message);
   output_file_close(&p->output);
   return 1;
 }
@@ -69,7 +72,7 @@ int fail_writing(Program* p) {
   // The generator's next send returns at once instead of waiting for an
   // acknowledgement that will not come.
   channel::shutdown(&p->channel);
-  return fail(p, "Cannot write dagoma0.g: the file is incomplete.");
+  return fail(p, "Cannot write file dagoma0.g.");
 }
 
 }  // namespace
@@ -86,13 +89,20 @@ int run_program(Program* p) {
     return fail(p, NO_INPUT_TEXT);
 
   if (output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
-    return fail(p, "Cannot create dagoma0.g.");
+    return fail(p, "Cannot create file dagoma0.g.");
+  interrupt_set_message(INTERRUPTED_TEXT);
   if (channel::listen(&p->channel) < 0)
     return fail(p, "Cannot create named pipe.");
-  if (start_thread(&p->generator, p->generator_entry, p->generator_arg) < 0)
+  interrupt_hold();
+  int started = start_thread(&p->generator, p->generator_entry, p->generator_arg);
+  interrupt_release();
+  if (started < 0)
     return fail(p, "Cannot create thread.");
-  if (channel::accept(&p->channel) < 0)
-    return fail(p, "The generator ended before sending the job: dagoma0.g is empty.");
+  if (channel::accept(&p->channel) < 0) {
+    // The generator could not open the channel and has said so; on a full
+    // screen its line went with the screen, so it is said again.
+    return fail(p, p->console.full_screen ? "Cannot open pipe." : nullptr);
+  }
 
   progress_init(&p->bar);
   console_flush_input(con);
@@ -104,7 +114,7 @@ int run_program(Program* p) {
     if (r == RECEIVED_END)
       break;
     if (r == SENDER_GONE)
-      return fail(p, "The generator ended before the end of the job: dagoma0.g is incomplete.");
+      return fail(p, "Generation stopped: dagoma0.g is incomplete.");
     ++p->line_count;
     progress_step(con, &p->bar, p->line_count);
     // Whole and before the acknowledgement: the file holds every line the
@@ -121,6 +131,7 @@ int run_program(Program* p) {
   write_at(con, TEXT_COLUMN, CREATED_ROW, CREATED_TEXT);
   channel::shutdown(&p->channel);
   output_file_close(&p->output);
+  interrupt_set_message(nullptr);  // the file is complete now
 
   if (con->full_screen)
     console_wait_key(con);

@@ -20,6 +20,7 @@ inline constexpr char WINDOW_TITLE[] = "Lumenforge | Vantor";
 inline constexpr unsigned CODE_PAGE_LATIN1 = 28591;
 inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
 inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
+inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g is incomplete.";
 
 // Everything one run touches. Create it fresh, open `console`, set the
 // generator's entry and argument, then call run_program.

@@ -168,7 +168,10 @@ void console_queue_key(Console* con, uint16_t vk);
 
 // --- The process's own consoles ---
 
-// False when the process has no standard output to write to at all.
+// False when the process has no standard output to write to at all. A
+// closed standard stream is opened on the null device first, so that the
+// output file cannot take its place and receive the messages; writes to it
+// then go nowhere, and the job is done all the same.
 bool standard_output_usable();
 
 // Full screen on the terminal that standard input and output are (on

@@ -20,6 +20,7 @@
 
 #include "platform/console.h"
 #include "platform/console_keys.h"
+#include "platform/interrupt.h"
 
 namespace {
 
@@ -39,9 +40,9 @@ struct SignalState {
 SignalState g_signal = {0, -1, {}, false, {}, 0};
 
 // Signals whose default action ends the process: the terminal is given
-// back first, whether the end was asked for (Ctrl-C, a hang-up) or not.
-const int FATAL_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
-                             SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+// back first. Interrupts, termination requests and hang-ups go through the
+// process's interrupt handler, which gives it back through restore_terminal.
+const int FATAL_SIGNALS[] = {SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
 struct KeypadKey {
   const char* cap;  // terminfo name of the key's sequence
@@ -75,13 +76,17 @@ extern "C" void on_resize_signal(int) {
 // Gives the terminal back with async-signal-safe calls only, then lets the
 // signal end the process as it would have (SA_RESETHAND restored the
 // default action; the signal is delivered when the handler returns).
-extern "C" void on_fatal_signal(int sig) {
+void restore_terminal() {
   if (g_signal.restore_length > 0) {
     ssize_t ignored = write(STDOUT_FILENO, g_signal.restore, g_signal.restore_length);
     (void)ignored;
   }
   if (g_signal.have_modes)
     tcsetattr(STDIN_FILENO, TCSANOW, &g_signal.shell_modes);
+}
+
+extern "C" void on_fatal_signal(int sig) {
+  restore_terminal();
   raise(sig);
 }
 
@@ -371,6 +376,7 @@ void terminal_set_title(Console*, const char* title) {
 
 void terminal_close(Console* con) {
   TerminalDevice* d = device(con);
+  interrupt_set_restore(nullptr);
   for (int sig : FATAL_SIGNALS)
     install(sig, SIG_DFL, 0);
   install(SIGWINCH, SIG_DFL, 0);
@@ -444,5 +450,6 @@ int open_terminal_console(Console* con) {
   install(SIGWINCH, on_resize_signal, SA_RESTART);
   for (int sig : FATAL_SIGNALS)
     install(sig, on_fatal_signal, SA_RESETHAND);
+  interrupt_set_restore(restore_terminal);
   return 1;
 }

@@ -1,0 +1,27 @@
+#ifndef VISOR_PLATFORM_INTERRUPT_H_
+#define VISOR_PLATFORM_INTERRUPT_H_
+
+// What an interrupt (Ctrl-C), a termination request or a closed terminal
+// does to the process: the console device is given back, the message set
+// for the current stage is printed on its own line, and the process ends
+// with status 128 + the signal number. Writes to a closed standard output
+// or pipe fail quietly instead of ending the process.
+
+// Installs the handlers; call once, early, from the main thread.
+void interrupt_install();
+
+// An async-signal-safe function that gives the console device back, or
+// null. Set by the console that takes the device over.
+void interrupt_set_restore(void (*restore)());
+
+// The line printed when an interrupt ends the process now, or null for
+// none. The text must stay valid (a string literal).
+void interrupt_set_message(const char* line);
+
+// Around starting a thread: the threads started between the two calls take
+// no interrupts, so the handler always runs on the main thread, between its
+// whole-line writes to the output file.
+void interrupt_hold();
+void interrupt_release();
+
+#endif  // VISOR_PLATFORM_INTERRUPT_H_

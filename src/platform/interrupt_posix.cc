@@ -1,0 +1,64 @@
+#include "platform/interrupt.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+std::atomic<void (*)()> g_restore{nullptr};
+sigset_t g_held_mask;
+std::atomic<const char*> g_message{nullptr};
+
+void write_all(int fd, const char* text, size_t length) {
+  while (length > 0) {
+    ssize_t n = write(fd, text, length);
+    if (n <= 0)
+      return;
+    text += n;
+    length -= static_cast<size_t>(n);
+  }
+}
+
+extern "C" void on_interrupt(int sig) {
+  if (void (*restore)() = g_restore.load())
+    restore();
+  if (const char* line = g_message.load()) {
+    write_all(STDOUT_FILENO, line, strlen(line));
+    write_all(STDOUT_FILENO, "\n", 1);
+  }
+  _exit(128 + sig);
+}
+
+}  // namespace
+
+void interrupt_install() {
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_interrupt;
+  sigemptyset(&sa.sa_mask);
+  // One handler at a time: a second signal waits until the first has ended
+  // the process.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&sa.sa_mask, sig);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(sig, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+void interrupt_set_restore(void (*restore)()) { g_restore.store(restore); }
+
+void interrupt_set_message(const char* line) { g_message.store(line); }
+
+void interrupt_hold() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&interrupts, sig);
+  pthread_sigmask(SIG_BLOCK, &interrupts, &g_held_mask);
+}
+
+void interrupt_release() { pthread_sigmask(SIG_SETMASK, &g_held_mask, nullptr); }
