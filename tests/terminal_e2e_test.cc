@@ -2,8 +2,10 @@
 // person at a terminal sees and gets.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
+#include "job_file.h"
 #include "program_under_test.h"
 #include "pty_session.h"
 #include "temp_dir.h"
@@ -287,9 +289,17 @@ TEST(Terminal, CtrlCEndsTheProgramAndRestoresTheTerminal) {
     pty_type(&s, KEY_CTRL_C);
     ASSERT_TRUE(pty_wait_exit(&s, kScreenMs)) << pty_screen_dump(s);
     expect_terminal_restored(s);
-    // An interrupted job is no success.
-    EXPECT_FALSE(WIFEXITED(s.wait_status) && WEXITSTATUS(s.wait_status) == 0);
+    // An interrupted job is no success, and says so where it stays visible.
+    ASSERT_TRUE(WIFEXITED(s.wait_status)) << "ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(s.wait_status), 128 + SIGINT);
+    EXPECT_TRUE(pty_screen_contains(s, INTERRUPTED_TEXT)) << pty_screen_dump(s);
     EXPECT_FALSE(pty_screen_contains(s, CREATED_TEXT)) << pty_screen_dump(s);
+    // The part written is whole lines only, and not the whole job.
+    JobFile job = read_job_file(dir.file("dagoma0.g"), 1, 0);
+    ASSERT_TRUE(job.opened);
+    EXPECT_TRUE(job.bytes == 0 || job.ends_with_newline);
+    EXPECT_LT(job.lines, COMPLETE_JOB_LINES);
+    EXPECT_FALSE(job.has_end_marker);
   }
 }
 
