@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +10,23 @@
 #include "generator/test_sink.h"
 
 namespace {
+
+// "; Generated at Tue Dec  8 05:07:38 2026": English names, the day padded
+// with a blank.
+bool is_time_line(const std::string& line) {
+  const std::string prefix = "; Generated at ";
+  if (line.size() != prefix.size() + 24 || line.compare(0, prefix.size(), prefix) != 0)
+    return false;
+  std::string t = line.substr(prefix.size());
+  const std::string days = "Mon Tue Wed Thu Fri Sat Sun ";
+  const std::string months = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec ";
+  auto digit = [&](size_t i) { return t[i] >= '0' && t[i] <= '9'; };
+  return days.find(t.substr(0, 4)) % 4 == 0 && days.find(t.substr(0, 4)) != std::string::npos &&
+         months.find(t.substr(4, 4)) % 4 == 0 && months.find(t.substr(4, 4)) != std::string::npos &&
+         (t[8] == ' ' || digit(8)) && digit(9) && t[10] == ' ' && digit(11) && digit(12) &&
+         t[13] == ':' && digit(14) && digit(15) && t[16] == ':' && digit(17) && digit(18) &&
+         t[19] == ' ' && digit(20) && digit(21) && digit(22) && digit(23);
+}
 
 TEST(ParseZStart, SignDecimalsAndTextsWithoutANumber) {
   struct {
@@ -39,12 +55,7 @@ TEST(GeneratorFrame, HeaderAndStartSequence) {
   write_header(&run->g);
   write_start_sequence(&run->g);
   ASSERT_EQ(run->count(), 9u);
-  EXPECT_TRUE(std::regex_match(
-      run->line(0),
-      std::regex("; Generated at (Mon|Tue|Wed|Thu|Fri|Sat|Sun) "
-                 "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] "
-                 "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}")))
-      << run->line(0);
+  EXPECT_TRUE(is_time_line(run->line(0))) << run->line(0);
   EXPECT_EQ(run->line(1), "; With z_start: -1.5 heat temp: 0210 speed: 0000300");
   EXPECT_EQ(run->line(2), "; Author: Veldrane");
   EXPECT_EQ(run->line(3), "; Website: https://lumenforge.example/vantor");
