@@ -10,7 +10,7 @@
 
 #include "channel/line_channel.h"
 #include "frontend/screen.h"
-#include "generator/generator_thread.h"
+#include "generator/typed_values.h"
 #include "platform/console.h"
 #include "platform/output_file.h"
 #include "platform/thread.h"

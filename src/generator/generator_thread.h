@@ -7,16 +7,8 @@
 #include <cstddef>
 
 #include "channel/line_channel.h"
+#include "generator/typed_values.h"
 #include "generator/visor_paths.h"
-
-// The operator's three values, exactly as typed: NUL-terminated texts of at
-// most nine characters. Written by the front end before the generator
-// starts, only read afterwards.
-struct TypedValues {
-  char z_start[16];
-  char heat_temp[16];
-  char speed[16];
-};
 
 // Where lines go instead of the channel, when set: for tests and benchmarks
 // that look at the generator alone.
