@@ -1,0 +1,260 @@
+// The Windows files of the platform layers: output file, wait word, thread,
+// and the console's choice between the console window and a plain stream.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "platform/console.h"
+#include "platform/output_file.h"
+#include "platform/thread.h"
+#include "platform/wait_word.h"
+
+namespace {
+
+// A folder of the test's own under the system's temporary folder.
+struct TempDir {
+  std::string path;
+  TempDir() {
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    char name[MAX_PATH];
+    GetTempFileNameA(base, "vis", 0, name);  // creates a file of that name
+    DeleteFileA(name);
+    CreateDirectoryA(name, nullptr);
+    path = name;
+  }
+  ~TempDir() {
+    std::string command = "rmdir /s /q \"" + path + "\"";
+    system(command.c_str());
+  }
+  std::string file(const char* name) const { return path + "\\" + name; }
+};
+
+std::string read_all(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr)
+    return "<missing>";
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+    text.append(buf, n);
+  fclose(f);
+  return text;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fwrite(text.data(), 1, text.size(), f);
+  fclose(f);
+}
+
+// --- Output file ---
+
+TEST(OutputFileWin32, ReplacesAnExistingFileWithTheBytesWritten) {
+  TempDir dir;
+  write_file(dir.file("dagoma0.g"), "an older job\nwith more text than the new one\n");
+  OutputFile f;
+  ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
+  EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
+  EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
+  EXPECT_EQ(f.size, 8u);
+  output_file_close(&f);
+  output_file_close(&f);  // twice is harmless
+  // Binary: a line ends in one "\n", as on Linux.
+  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+}
+
+TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
+  TempDir dir;
+  char before[MAX_PATH];
+  GetCurrentDirectoryA(sizeof before, before);
+  ASSERT_TRUE(SetCurrentDirectoryA(dir.path.c_str()));
+  OutputFile f;
+  int created = output_file_create(&f, nullptr, "dagoma0.g");
+  if (created == 1) {
+    output_file_write(&f, "M84\n", 4);
+    output_file_close(&f);
+  }
+  SetCurrentDirectoryA(before);
+  ASSERT_EQ(created, 1);
+  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "M84\n");
+}
+
+TEST(OutputFileWin32, ASecondOpenNeitherEmptiesNorWritesTheHeldFile) {
+  TempDir dir;
+  OutputFile first;
+  ASSERT_EQ(output_file_create(&first, dir.path.c_str(), "dagoma0.g"), 1);
+  ASSERT_EQ(output_file_write(&first, "G90\n", 4), 1);
+
+  OutputFile second;
+  EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(second.handle, -1);
+
+  ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
+  output_file_close(&first);
+  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+
+  // Once closed, the file can be created again.
+  ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
+  output_file_close(&second);
+  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "");
+}
+
+TEST(OutputFileWin32, CannotCreateWhereAFolderOfThatNameStands) {
+  TempDir dir;
+  ASSERT_TRUE(CreateDirectoryA(dir.file("dagoma0.g").c_str(), nullptr));
+  OutputFile f;
+  EXPECT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(output_file_create(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
+}
+
+TEST(OutputFileWin32, AFailedWriteReportsFailure) {
+  TempDir dir;
+  OutputFile f;
+  ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
+  ASSERT_EQ(output_file_write(&f, "G90\n", 4), 1);
+  // A handle that cannot write stands for a write the system refuses.
+  intptr_t writable = f.handle;
+  HANDLE reader = CreateFileA(dir.file("other").c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  f.handle = reinterpret_cast<intptr_t>(reader);
+  EXPECT_EQ(output_file_write(&f, "G28\n", 4), -1);
+  EXPECT_EQ(f.size, 4u);
+  output_file_close(&f);
+  f.handle = writable;
+  output_file_close(&f);
+  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\n");
+}
+
+// --- Wait word ---
+
+TEST(WaitWordWin32, AChangedWordIsSeenWithoutWaiting) {
+  WaitWord word;
+  publish(&word, 5);
+  EXPECT_EQ(wait_for_change(&word, 4), 5u);
+  EXPECT_EQ(publish_bits(&word, 0x80000000u), 5u);
+  EXPECT_EQ(wait_for_change(&word, 5), 0x80000005u);
+}
+
+// Two threads hand a count back and forth; every other hand-over comes late
+// enough that the waiter has gone to sleep, so both the spin and the
+// WaitOnAddress path must wake in turn, and none may lose a change.
+TEST(WaitWordWin32, PingPongThroughSpinAndSleep) {
+  WaitWord ping;
+  WaitWord pong;
+  constexpr uint32_t ROUNDS = 400;
+  std::thread peer([&] {
+    for (uint32_t i = 1; i <= ROUNDS; ++i) {
+      uint32_t got = wait_for_change(&ping, i - 1);
+      if (got != i)
+        return;
+      if (i % 2 == 0)
+        Sleep(1);
+      publish(&pong, i);
+    }
+  });
+  uint32_t seen = 0;
+  for (uint32_t i = 1; i <= ROUNDS; ++i) {
+    publish(&ping, i);
+    seen = wait_for_change(&pong, i - 1);
+    if (seen != i)
+      break;
+  }
+  peer.join();
+  EXPECT_EQ(seen, ROUNDS);
+}
+
+TEST(WaitWordWin32, PublishBitsWakesASleeper) {
+  WaitWord word;
+  std::atomic<uint32_t> woke{0};
+  std::thread waiter([&] { woke = wait_for_change(&word, 0); });
+  Sleep(20);  // long enough for the waiter to be asleep, most of the time
+  publish_bits(&word, 0x4);
+  waiter.join();
+  EXPECT_EQ(woke.load(), 0x4u);
+}
+
+// --- Thread ---
+
+int add_one(void* arg) {
+  int* value = static_cast<int*>(arg);
+  return *value + 1;
+}
+
+TEST(ThreadWin32, StartsAndJoinsWithTheEntrysResult) {
+  int value = 41;
+  Thread t;
+  ASSERT_EQ(start_thread(&t, add_one, &value), 1);
+  EXPECT_EQ(join_thread(&t), 42);
+  EXPECT_EQ(join_thread(&t), -1);  // not started any more
+}
+
+// --- Which console ---
+
+// Puts `handle` in as a standard handle for the scope of one test.
+struct StdHandleSwap {
+  DWORD which;
+  HANDLE saved;
+  StdHandleSwap(DWORD w, HANDLE handle) : which(w), saved(GetStdHandle(w)) {
+    SetStdHandle(which, handle);
+  }
+  ~StdHandleSwap() { SetStdHandle(which, saved); }
+};
+
+TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  int opened;
+  {
+    StdHandleSwap swap(STD_INPUT_HANDLE, read_end);
+    Console con;
+    opened = open_terminal_console(&con);
+  }
+  CloseHandle(read_end);
+  CloseHandle(write_end);
+  EXPECT_EQ(opened, -1);
+}
+
+TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
+  TempDir dir;
+  write_file(dir.file("values.txt"), "0.4\n210\n300\n");
+  HANDLE file = CreateFileA(dir.file("values.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  int opened;
+  {
+    StdHandleSwap swap(STD_INPUT_HANDLE, file);
+    Console con;
+    opened = open_terminal_console(&con);
+  }
+  CloseHandle(file);
+  EXPECT_EQ(opened, -1);
+}
+
+TEST(ConsoleWin32Choice, NoStandardOutputIsNotUsable) {
+  {
+    StdHandleSwap swap(STD_OUTPUT_HANDLE, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(standard_output_usable());
+  }
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  {
+    StdHandleSwap swap(STD_OUTPUT_HANDLE, write_end);
+    EXPECT_TRUE(standard_output_usable());
+  }
+  CloseHandle(read_end);
+  CloseHandle(write_end);
+}
+
+}  // namespace
