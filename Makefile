@@ -7,7 +7,7 @@ BIN := build/$(PRESET)/src/frontend/visor-gcode
 .PHONY: run test build bench clean
 
 build:
-	@scripts/install-deps build test
+	@scripts/install-deps build
 	cmake --preset $(PRESET) >/dev/null
 	cmake --build --preset $(PRESET)
 

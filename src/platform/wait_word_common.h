@@ -28,11 +28,14 @@ inline constexpr uint32_t MAX_SPIN_CUT = 7;
 // the spin ran out.
 inline uint32_t spin_for_change(WaitWord* word, uint32_t old) {
   uint32_t cut = word->spin_cut.load(std::memory_order_relaxed);
-  for (uint32_t i = full_spin() >> cut; i > 0; --i) {
+  uint32_t waits = word->waits.load(std::memory_order_relaxed) + 1;
+  word->waits.store(waits, std::memory_order_relaxed);
+  bool probe = cut > 0 && waits % 64 == 0;
+  for (uint32_t i = full_spin() >> (probe ? 0 : cut); i > 0; --i) {
     uint32_t now = word->value.load(std::memory_order_acquire);
     if (now != old) {
       if (cut > 0)
-        word->spin_cut.store(cut - 1, std::memory_order_relaxed);
+        word->spin_cut.store(probe ? 0 : cut - 1, std::memory_order_relaxed);
       return now;
     }
     cpu_relax();
