@@ -12,13 +12,6 @@
 struct WaitWord {
   std::atomic<uint32_t> value{0};
   std::atomic<uint32_t> sleepers{0};
-  // How far the waiter's spin is cut short: each wait that ends asleep
-  // halves the next spin, each that ends spinning doubles it back. A peer
-  // that has no core to run on (a busy or single-core machine) thus stops
-  // costing a full spin per line. Every so often a wait spins in full, so
-  // that the spin comes back once the peer answers quickly again.
-  std::atomic<uint32_t> spin_cut{0};
-  std::atomic<uint32_t> waits{0};
 };
 
 // Returns the word's value once it differs from `old`.

@@ -14,34 +14,25 @@ inline void cpu_relax() { _mm_pause(); }
 inline void cpu_relax() {}
 #endif
 
-// A full spin is about 10 to 30 microseconds of pause instructions: longer
-// than the peer's usual answer (a file write), far shorter than a sleep and
-// wake-up. None on a single core, where spinning only delays the peer.
-inline uint32_t full_spin() {
-  static const uint32_t limit = std::thread::hardware_concurrency() > 1 ? 1024 : 0;
+// About 40 microseconds of pause instructions: far longer than the peer's
+// usual answer (a file write), short enough that a slow peer costs little.
+// A waiter that gave up sooner would let the scheduler put both threads on
+// one core, where every line would cost two context switches. No spin on a
+// single core, where spinning only delays the peer.
+inline int spin_limit() {
+  static const int limit = std::thread::hardware_concurrency() > 1 ? 2000 : 0;
   return limit;
 }
-
-inline constexpr uint32_t MAX_SPIN_CUT = 7;
 
 // Spins until the word leaves `old`; returns the new value, or `old` when
 // the spin ran out.
 inline uint32_t spin_for_change(WaitWord* word, uint32_t old) {
-  uint32_t cut = word->spin_cut.load(std::memory_order_relaxed);
-  uint32_t waits = word->waits.load(std::memory_order_relaxed) + 1;
-  word->waits.store(waits, std::memory_order_relaxed);
-  bool probe = cut > 0 && waits % 64 == 0;
-  for (uint32_t i = full_spin() >> (probe ? 0 : cut); i > 0; --i) {
+  for (int i = spin_limit(); i > 0; --i) {
     uint32_t now = word->value.load(std::memory_order_acquire);
-    if (now != old) {
-      if (cut > 0)
-        word->spin_cut.store(probe ? 0 : cut - 1, std::memory_order_relaxed);
+    if (now != old)
       return now;
-    }
     cpu_relax();
   }
-  if (cut < MAX_SPIN_CUT)
-    word->spin_cut.store(cut + 1, std::memory_order_relaxed);
   return old;
 }
 
