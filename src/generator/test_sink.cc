@@ -1,6 +1,7 @@
 #include "generator/test_sink.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -52,4 +53,36 @@ std::string printf3(double v) {
   char buf[64];
   snprintf(buf, sizeof buf, "%.3f", v);
   return buf;
+}
+
+std::vector<float> samples(const AxisPath& path) {
+  std::vector<float> out;
+  for (const AxisNode* n = path.list.sentinel.next; n != &path.list.sentinel; n = n->next)
+    out.push_back(n->value);
+  return out;
+}
+
+std::vector<Point> samples(const PointPath& path) {
+  std::vector<Point> out;
+  for (const PointNode* n = path.list.sentinel.next; n != &path.list.sentinel; n = n->next)
+    out.push_back(n->value);
+  return out;
+}
+
+::testing::AssertionResult Digits(const char* expr, const char*, float value, const char* text) {
+  int digits = 0;
+  bool leading = true;
+  for (const char* c = text; *c; ++c) {
+    if (*c < '0' || *c > '9')
+      continue;
+    if (*c != '0')
+      leading = false;
+    if (!leading)
+      ++digits;
+  }
+  char buf[64];
+  snprintf(buf, sizeof buf, "%.*g", digits > 0 ? digits : 1, static_cast<double>(value));
+  if (atof(buf) == atof(text))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << expr << " is " << buf << ", not " << text;
 }

@@ -3,6 +3,8 @@
 
 // Runs pieces of the generator into memory, for tests.
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,5 +37,15 @@ std::unique_ptr<CapturedRun> captured_job(const char* z_start, const char* heat_
 
 // "%.3f" through the C library, for expected values.
 std::string printf3(double v);
+
+// A path's samples, front to back.
+std::vector<float> samples(const AxisPath& path);
+std::vector<Point> samples(const PointPath& path);
+
+// Compares a float with a figure written to some significant digits (as in
+// "70.9989853"): equal when the float, rounded to as many digits, reads the
+// same. For EXPECT_PRED_FORMAT2.
+::testing::AssertionResult Digits(const char* expr, const char* text_expr, float value,
+                                  const char* text);
 
 #endif  // VISOR_GENERATOR_TEST_SINK_H_

@@ -2,45 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include <vector>
 
 #include "generator/test_sink.h"
 
 namespace {
 
-// The spec-style figures are the stored floats to as many significant digits
-// as written; compare at that precision.
-::testing::AssertionResult Digits(const char* expr, const char*, float value, const char* text) {
-  int digits = 0;
-  bool leading = true;
-  for (const char* c = text; *c; ++c) {
-    if (*c < '0' || *c > '9') continue;
-    if (*c != '0') leading = false;
-    if (!leading) ++digits;
-  }
-  char buf[64];
-  snprintf(buf, sizeof buf, "%.*g", digits > 0 ? digits : 1, static_cast<double>(value));
-  if (atof(buf) == atof(text))
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << expr << " is " << buf << ", not " << text;
-}
-
+// Axis paths as points with their value in x, so that both kinds compare
+// alike.
 std::vector<Point> points(const AxisPath& path) {
   std::vector<Point> out;
-  for (const AxisNode* n = path.list.sentinel.next; n != &path.list.sentinel; n = n->next)
-    out.push_back({n->value, 0});
+  for (float v : samples(path))
+    out.push_back({v, 0});
   return out;
 }
 
-std::vector<Point> points(const PointPath& path) {
-  std::vector<Point> out;
-  for (const PointNode* n = path.list.sentinel.next; n != &path.list.sentinel; n = n->next)
-    out.push_back(n->value);
-  return out;
-}
+std::vector<Point> points(const PointPath& path) { return samples(path); }
+
+
 
 struct Expected {
   const char* name;
