@@ -1,10 +1,13 @@
 # Thin wrapper over the CMake presets: the two commands a newcomer needs.
 #   make run   build, then start visor-gcode in this folder
 #   make test  build, then run every test
+#   make windows       cross-build visor-gcode.exe for Windows, statically
+#                      linked (build/mingw/src/frontend/visor-gcode.exe)
+#   make windows-test  that, then run its tests under Wine
 PRESET ?= release
 BIN := build/$(PRESET)/src/frontend/visor-gcode
 
-.PHONY: run test build bench clean
+.PHONY: run test build bench clean windows windows-test
 
 build:
 	@scripts/install-deps build
@@ -19,6 +22,14 @@ test: build
 
 bench: build
 	./build/$(PRESET)/bench/job_bench
+
+windows:
+	@scripts/install-deps build windows
+	cmake --preset mingw >/dev/null
+	cmake --build --preset mingw
+
+windows-test: windows
+	ctest --preset mingw
 
 clean:
 	rm -rf build

@@ -19,10 +19,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# binmode.o: files and the standard streams start in binary mode, as on
-# Linux, so a "\n" stays one byte and piped input arrives unchanged.
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ /usr/${VISOR_MINGW_TRIPLE}/lib/binmode.o")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # ctest, and gtest_discover_tests listing the tests, run the programs
 # through Wine, in a Wine prefix that belongs to this build.

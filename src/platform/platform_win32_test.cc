@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <io.h>
 
 #include <atomic>
 #include <cstdio>
@@ -133,6 +135,31 @@ TEST(OutputFileWin32, AFailedWriteReportsFailure) {
   f.handle = writable;
   output_file_close(&f);
   EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\n");
+}
+
+// --- C runtime ---
+
+TEST(BinaryModeWin32, FilesOpenedWithoutAModeKeepTheirBytes) {
+  TempDir dir;
+  int fd = _open(dir.file("open.txt").c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(_write(fd, "G90\nG28\r\n\x1a;", 11), 11);
+  _close(fd);
+  EXPECT_EQ(read_all(dir.file("open.txt")), std::string("G90\nG28\r\n\x1a;", 11));
+
+  FILE* f = fopen(dir.file("fopen.txt").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs("M84\n", f);
+  fclose(f);
+  EXPECT_EQ(read_all(dir.file("fopen.txt")), "M84\n");
+
+  write_file(dir.file("in.txt"), "0.4\r\n\x1a" "210\n");
+  f = fopen(dir.file("in.txt").c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  char buf[32] = {};
+  size_t n = fread(buf, 1, sizeof buf, f);
+  fclose(f);
+  EXPECT_EQ(std::string(buf, n), "0.4\r\n\x1a" "210\n");
 }
 
 // --- Wait word ---

@@ -129,14 +129,20 @@ void put_mouse_event(const TestConsole& tc) {
   WriteConsoleInputA(tc.in, &r, 1, &done);
 }
 
-bool wait_for_screen_text(const TestConsole& tc, int col, int row, const std::string& text,
-                          unsigned timeout_ms) {
+bool wait_until(const std::function<bool()>& done, unsigned timeout_ms) {
   ULONGLONG deadline = GetTickCount64() + timeout_ms;
   for (;;) {
-    if (screen_text(tc, col, row, static_cast<int>(text.size())) == text)
+    if (done())
       return true;
     if (GetTickCount64() >= deadline)
-      return false;
+      return done();
     Sleep(20);
   }
+}
+
+bool wait_for_screen_text(const TestConsole& tc, int col, int row, const std::string& text,
+                          unsigned timeout_ms) {
+  return wait_until(
+      [&] { return screen_text(tc, col, row, static_cast<int>(text.size())) == text; },
+      timeout_ms);
 }

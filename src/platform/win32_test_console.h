@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // main() of a test program that needs a console: starts the program again
@@ -39,8 +40,10 @@ void type_text(const TestConsole& tc, const char* text);
 // One record of another kind (a mouse move).
 void put_mouse_event(const TestConsole& tc);
 
-// Waits until `text` stands at (col, row), looking every few milliseconds;
-// the time-out only guards against a hang.
+// Waits until done() holds, looking every few milliseconds; the time-out
+// only guards against a hang. Returns done()'s last value.
+bool wait_until(const std::function<bool()>& done, unsigned timeout_ms);
+// Until `text` stands at (col, row).
 bool wait_for_screen_text(const TestConsole& tc, int col, int row, const std::string& text,
                           unsigned timeout_ms);
 

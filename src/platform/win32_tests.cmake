@@ -8,3 +8,13 @@ add_library(visor_win32_test_console STATIC win32_test_console.cc)
 visor_add_tests(console_win32_tests console_win32_test.cc)
 target_link_libraries(console_win32_tests PRIVATE visor_console_terminal
                       visor_win32_test_console)
+
+# The program's dialogue on a real console, typed as key events; its job is
+# checked against the one gcode_dump writes for the same values. Both
+# programs come from folders added after this one.
+visor_add_tests(dialogue_win32_tests dialogue_win32_test.cc)
+target_link_libraries(dialogue_win32_tests PRIVATE visor_win32_test_console)
+target_compile_definitions(dialogue_win32_tests PRIVATE
+  VISOR_GCODE_EXE="$<TARGET_FILE:visor-gcode>"
+  GCODE_DUMP_EXE="$<TARGET_FILE:gcode_dump>")
+add_dependencies(dialogue_win32_tests visor-gcode gcode_dump)
