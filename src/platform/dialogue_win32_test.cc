@@ -114,7 +114,7 @@ class DialogueWin32 : public testing::Test {
     close_test_console(&tc);
   }
 
-  void start(const std::string& dir) {
+  void start(const std::string& dir, DWORD flags = 0) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -122,7 +122,7 @@ class DialogueWin32 : public testing::Test {
     si.hStdOutput = tc.out;
     si.hStdError = tc.out;
     std::string command = std::string("\"") + VISOR_GCODE_EXE + "\"";
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, flags, nullptr,
                                dir.c_str(), &si, &pi));
   }
 
@@ -244,6 +244,36 @@ TEST_F(DialogueWin32, BackspaceAndAnInvalidValueStartTheDialogueOver) {
   EXPECT_EQ(screen_text(tc, 4, 14, 19), "Progress:         |");
   // Nothing was written.
   EXPECT_EQ(read_all(dir.file("dagoma0.g")), "<missing>");
+}
+
+// This test process lets Ctrl+C pass by; the program it starts ends on it.
+BOOL WINAPI ignore_control_event(DWORD) { return TRUE; }
+
+// Ctrl+C during the job: the console is given back, the message stands
+// below the screen, the status is 128 + 2, and the file ends in a whole
+// line.
+TEST_F(DialogueWin32, CtrlCDuringTheJobGivesTheConsoleBack) {
+  TempDir dir;
+  SetConsoleCtrlHandler(ignore_control_event, TRUE);
+  start(dir.path);
+  answer(0, "0.4\n");
+  answer(1, "210\n");
+  answer(2, "300\n");
+  ASSERT_TRUE(wait_for_screen_text(tc, 23, 14, "==", JOB_MS));
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  DWORD status = wait_for_exit(START_MS);
+  SetConsoleCtrlHandler(ignore_control_event, FALSE);
+  EXPECT_EQ(status, 128u + 2u);
+
+  CONSOLE_CURSOR_INFO cursor = {};
+  GetConsoleCursorInfo(tc.out, &cursor);
+  EXPECT_TRUE(cursor.bVisible);
+  const char message[] = "Interrupted: dagoma0.g is incomplete.";
+  EXPECT_EQ(screen_text(tc, 0, 22, static_cast<int>(sizeof message - 1)), message);
+  EXPECT_NE(screen_text(tc, 4, 15, 13), "Created file:");
+  std::string job = read_all(dir.file("dagoma0.g"));
+  ASSERT_FALSE(job.empty());
+  EXPECT_EQ(job.back(), '\n');
 }
 
 }  // namespace
