@@ -18,3 +18,10 @@ target_compile_definitions(dialogue_win32_tests PRIVATE
   VISOR_GCODE_EXE="$<TARGET_FILE:visor-gcode>"
   GCODE_DUMP_EXE="$<TARGET_FILE:gcode_dump>")
 add_dependencies(dialogue_win32_tests visor-gcode gcode_dump)
+
+# The same dialogue on a terminal: Wine's console on a tmux pane, keys sent
+# as a terminal sends them.
+add_test(NAME DialogueWin32Pty.CompleteJobFromTypedKeys
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/dialogue_win32_pty_test.sh
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:visor-gcode>
+          ${CMAKE_CURRENT_BINARY_DIR}/pty_dialogue)
