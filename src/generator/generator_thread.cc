@@ -41,7 +41,11 @@ void write_header(GeneratorThread* g) {
   time_t now = time(nullptr);
   struct tm local;
   localtime_r(&now, &local);
-  size_t n = strftime(header, sizeof header, "; Generated at %a %b %e %H:%M:%S %Y\n", &local);
+  // "%e" (the day padded with a blank), spelt so that C runtimes without it
+  // give the same line.
+  size_t n = strftime(header, sizeof header, "; Generated at %a %b %d %H:%M:%S %Y\n", &local);
+  if (n > 24 && header[23] == '0')
+    header[23] = ' ';
   send_text(g, header, n);
 
   const TypedValues* t = g->typed;

@@ -453,3 +453,19 @@ int open_terminal_console(Console* con) {
   interrupt_set_restore(restore_terminal);
   return 1;
 }
+
+bool standard_output_usable() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0)
+      continue;
+    // open() takes the lowest free number, which is this one.
+    int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened != fd) {
+      if (opened >= 0)
+        close(opened);
+      if (fd == STDOUT_FILENO)
+        return false;
+    }
+  }
+  return true;
+}
