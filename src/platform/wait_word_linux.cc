@@ -1,9 +1,12 @@
+// WaitWord's sleep on Linux: a private futex on the word.
+
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "platform/wait_word.h"
-#include "platform/wait_word_common.h"
+#include <climits>
+
+#include "platform/wait_word_sleep.h"
 
 static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
                   std::atomic<uint32_t>::is_always_lock_free,
@@ -13,37 +16,10 @@ static uint32_t* raw(WaitWord* word) {
   return reinterpret_cast<uint32_t*>(&word->value);
 }
 
-uint32_t wait_for_change(WaitWord* word, uint32_t old) {
-  uint32_t now = spin_for_change(word, old);
-  if (now != old)
-    return now;
-  for (;;) {
-    // Announce the sleep before the last look; publish() stores, then looks
-    // at `sleepers` (both sequentially consistent), so one of the two sees
-    // the other and no wake-up is lost. The kernel re-checks the value too.
-    word->sleepers.fetch_add(1);
-    now = word->value.load();
-    if (now == old)
-      syscall(SYS_futex, raw(word), FUTEX_WAIT_PRIVATE, old, nullptr, nullptr, 0);
-    word->sleepers.fetch_sub(1);
-    now = word->value.load(std::memory_order_acquire);
-    if (now != old)
-      return now;
-  }
+void sleep_while_equal(WaitWord* word, uint32_t old) {
+  syscall(SYS_futex, raw(word), FUTEX_WAIT_PRIVATE, old, nullptr, nullptr, 0);
 }
 
-static void wake(WaitWord* word) {
-  if (word->sleepers.load() != 0)
-    syscall(SYS_futex, raw(word), FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
-}
-
-void publish(WaitWord* word, uint32_t value) {
-  word->value.store(value);
-  wake(word);
-}
-
-uint32_t publish_bits(WaitWord* word, uint32_t bits) {
-  uint32_t before = word->value.fetch_or(bits);
-  wake(word);
-  return before;
+void wake_sleepers(WaitWord* word) {
+  syscall(SYS_futex, raw(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
