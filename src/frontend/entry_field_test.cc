@@ -8,7 +8,7 @@
 
 #include "frontend/screen.h"
 #include "platform/console_keys.h"
-#include "platform/console_memory.h"
+#include "platform/test_console.h"
 
 namespace {
 

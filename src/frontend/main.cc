@@ -11,7 +11,7 @@
 
 int main() {
   interrupt_install();
-  if (!standard_output_usable()) {
+  if (!reopen_closed_standard_streams()) {
     fputs("GetStdHandle error\n", stderr);
     return -1;
   }

@@ -13,7 +13,7 @@
 
 #include "frontend/entry_field.h"
 #include "platform/console_keys.h"
-#include "platform/console_memory.h"
+#include "platform/test_console.h"
 
 namespace {
 

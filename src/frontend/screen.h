@@ -15,13 +15,16 @@
 inline constexpr int SCREEN_COLUMNS = 119;
 inline constexpr int SCREEN_ROWS = 22;
 
-inline constexpr uint16_t ATTR_BANNER = 6;  // red + green
-inline constexpr uint16_t ATTR_TEXT = 7;    // red + green + blue
-inline constexpr uint16_t ATTR_FRAME_TOP_LEFT = 0x0C07;
-inline constexpr uint16_t ATTR_FRAME_HORIZONTAL = 0x0407;
-inline constexpr uint16_t ATTR_FRAME_TOP_RIGHT = 0x1407;
-inline constexpr uint16_t ATTR_FRAME_RIGHT = 0x1007;
-inline constexpr uint16_t ATTR_FRAME_LEFT = 0x0807;
+inline constexpr uint16_t ATTR_BANNER = ATTR_FOREGROUND_RED | ATTR_FOREGROUND_GREEN;
+inline constexpr uint16_t ATTR_TEXT = ATTR_BANNER | ATTR_FOREGROUND_BLUE;
+// The frame is blanks whose grid lines join into one rectangle.
+inline constexpr uint16_t ATTR_FRAME_TOP_LEFT =
+    ATTR_TEXT | ATTR_GRID_HORIZONTAL | ATTR_GRID_LVERTICAL;
+inline constexpr uint16_t ATTR_FRAME_HORIZONTAL = ATTR_TEXT | ATTR_GRID_HORIZONTAL;
+inline constexpr uint16_t ATTR_FRAME_TOP_RIGHT =
+    ATTR_TEXT | ATTR_GRID_HORIZONTAL | ATTR_GRID_RVERTICAL;
+inline constexpr uint16_t ATTR_FRAME_RIGHT = ATTR_TEXT | ATTR_GRID_RVERTICAL;
+inline constexpr uint16_t ATTR_FRAME_LEFT = ATTR_TEXT | ATTR_GRID_LVERTICAL;
 
 inline constexpr int FRAME_TOP_ROW = 9;
 inline constexpr int TEXT_COLUMN = 4;  // where every fixed text begins

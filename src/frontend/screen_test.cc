@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/console_memory.h"
+#include "platform/test_console.h"
 
 namespace {
 

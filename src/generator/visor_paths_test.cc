@@ -83,8 +83,10 @@ TEST(VisorPaths, CatalogueResults) {
     EXPECT_PRED_FORMAT2(PointDigits, e.samples.front(), e.first);
     EXPECT_PRED_FORMAT2(PointDigits, e.samples.back(), e.last);
     std::string printed = printf3(e.samples.back().x);
-    if (!is_axis(e.name))
-      printed += " " + printf3(e.samples.back().y);
+    if (!is_axis(e.name)) {
+      printed += ' ';
+      printed += printf3(e.samples.back().y);
+    }
     EXPECT_EQ(printed, e.last_printed);
   }
   free_visor_paths(&p);

@@ -169,7 +169,7 @@ int console_read_input(Console* con, InputRecord* records, int max) {
 
 int console_wait_key(Console* con) {
   for (;;) {
-    InputRecord record;
+    InputRecord record = {};
     if (console_read_input(con, &record, 1) < 0)
       return -1;
     if (record.event_type == INPUT_KEY_EVENT && record.key_down)

@@ -18,15 +18,20 @@
 inline constexpr int CONSOLE_COLUMNS = 120;
 inline constexpr int CONSOLE_ROWS = 30;
 
-// Attribute bits beyond the colours (low byte: foreground bits 0-3,
-// background bits 4-7, each blue, green, red, intensity). The grid lines
-// are drawn along one edge of the cell.
+// Attribute bits, as the Windows console numbers them. The low byte is the
+// colour: foreground bits 0-3, background bits 4-7, each blue, green, red,
+// intensity.
+inline constexpr uint16_t ATTR_FOREGROUND_BLUE = 0x0001;
+inline constexpr uint16_t ATTR_FOREGROUND_GREEN = 0x0002;
+inline constexpr uint16_t ATTR_FOREGROUND_RED = 0x0004;
+// The grid lines are drawn along one edge of the cell.
 inline constexpr uint16_t ATTR_GRID_HORIZONTAL = 0x0400;  // top edge
 inline constexpr uint16_t ATTR_GRID_LVERTICAL = 0x0800;   // left edge
 inline constexpr uint16_t ATTR_GRID_RVERTICAL = 0x1000;   // right edge
 inline constexpr uint16_t ATTR_GRID_LINES =
     ATTR_GRID_HORIZONTAL | ATTR_GRID_LVERTICAL | ATTR_GRID_RVERTICAL;
-inline constexpr uint16_t ATTR_DEFAULT = 7;  // light grey on black
+inline constexpr uint16_t ATTR_DEFAULT =
+    ATTR_FOREGROUND_RED | ATTR_FOREGROUND_GREEN | ATTR_FOREGROUND_BLUE;  // light grey on black
 
 inline constexpr int SHOW_INTERVAL_MS = 30;
 
@@ -168,11 +173,11 @@ void console_queue_key(Console* con, uint16_t vk);
 
 // --- The process's own consoles ---
 
-// False when the process has no standard output to write to at all. A
-// closed standard stream is opened on the null device first, so that the
-// output file cannot take its place and receive the messages; writes to it
-// then go nowhere, and the job is done all the same.
-bool standard_output_usable();
+// Opens each closed standard stream on the null device, so that the output
+// file cannot take its place and receive the messages; writes to it then go
+// nowhere, and the job is done all the same. False when standard output
+// cannot be had at all (on Windows: there is no standard output handle).
+bool reopen_closed_standard_streams();
 
 // Full screen on the terminal that standard input and output are (on
 // Windows, the console window); -1 when they are not both a terminal or it

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/console_keys.h"
-#include "platform/console_memory.h"
+#include "platform/test_console.h"
 
 namespace {
 

@@ -296,7 +296,7 @@ bool is_handle(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
 
 }  // namespace
 
-bool standard_output_usable() { return is_handle(GetStdHandle(STD_OUTPUT_HANDLE)); }
+bool reopen_closed_standard_streams() { return is_handle(GetStdHandle(STD_OUTPUT_HANDLE)); }
 
 int open_terminal_console(Console* con) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);

@@ -271,14 +271,14 @@ TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
 TEST(ConsoleWin32Choice, NoStandardOutputIsNotUsable) {
   {
     StdHandleSwap swap(STD_OUTPUT_HANDLE, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(standard_output_usable());
+    EXPECT_FALSE(reopen_closed_standard_streams());
   }
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
   ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
   {
     StdHandleSwap swap(STD_OUTPUT_HANDLE, write_end);
-    EXPECT_TRUE(standard_output_usable());
+    EXPECT_TRUE(reopen_closed_standard_streams());
   }
   CloseHandle(read_end);
   CloseHandle(write_end);

@@ -454,7 +454,7 @@ int open_terminal_console(Console* con) {
   return 1;
 }
 
-bool standard_output_usable() {
+bool reopen_closed_standard_streams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (fcntl(fd, F_GETFD) >= 0)
       continue;

@@ -1,4 +1,4 @@
-#include "platform/console_memory.h"
+#include "platform/test_console.h"
 
 #include <cstdio>
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/win32_test_console.h"
+#include "console_fixture.h"
 
 #ifndef VISOR_GCODE_EXE
 #error "VISOR_GCODE_EXE names the program under test"

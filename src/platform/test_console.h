@@ -1,5 +1,5 @@
-#ifndef VISOR_PLATFORM_CONSOLE_MEMORY_H_
-#define VISOR_PLATFORM_CONSOLE_MEMORY_H_
+#ifndef VISOR_PLATFORM_TEST_CONSOLE_H_
+#define VISOR_PLATFORM_TEST_CONSOLE_H_
 
 // A console for tests: input comes from a script of records, the screen is
 // the cell buffer itself, and sleeps and printed lines are recorded instead
@@ -58,4 +58,4 @@ std::string console_row(const Console* con, int row);
 // Every row, numbered, for failure messages.
 std::string console_dump(const Console* con);
 
-#endif  // VISOR_PLATFORM_CONSOLE_MEMORY_H_
+#endif  // VISOR_PLATFORM_TEST_CONSOLE_H_

@@ -1,5 +1,5 @@
-#ifndef VISOR_PLATFORM_WIN32_TEST_CONSOLE_H_
-#define VISOR_PLATFORM_WIN32_TEST_CONSOLE_H_
+#ifndef VISOR_TESTS_WIN32_CONSOLE_FIXTURE_H_
+#define VISOR_TESTS_WIN32_CONSOLE_FIXTURE_H_
 
 // For tests of the Windows console layer: a real console without a window
 // to run them in, and a way to look at its screen buffer and put key events
@@ -47,4 +47,4 @@ bool wait_until(const std::function<bool()>& done, unsigned timeout_ms);
 bool wait_for_screen_text(const TestConsole& tc, int col, int row, const std::string& text,
                           unsigned timeout_ms);
 
-#endif  // VISOR_PLATFORM_WIN32_TEST_CONSOLE_H_
+#endif  // VISOR_TESTS_WIN32_CONSOLE_FIXTURE_H_

@@ -12,7 +12,7 @@
 #include "frontend/entry_field.h"
 #include "frontend/screen.h"
 #include "platform/console_keys.h"
-#include "platform/console_memory.h"
+#include "platform/test_console.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "platform/console.h"
 #include "platform/console_keys.h"
-#include "platform/win32_test_console.h"
+#include "console_fixture.h"
 
 namespace {
 

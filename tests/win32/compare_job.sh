@@ -12,7 +12,7 @@ set -eu
 linux_build=$(cd "$1" && pwd)
 mingw_build=$(cd "$2" && pwd)
 shift 2
-here=$(cd "$(dirname "$0")" && pwd)
+wine_run=$(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run
 work="$mingw_build/job-compare"
 rm -rf "$work"
 mkdir -p "$work/linux" "$work/windows"
@@ -40,8 +40,8 @@ run() {  # run NAME PROGRAM...
 
 Z=$1 HEAT=$2 SPEED=$3
 run linux "$linux_build/src/frontend/visor-gcode"
-run windows "$here/wine-run" "$mingw_build/wine-prefix" "$mingw_build/src/frontend/visor-gcode.exe"
-"$here/wine-run" "$mingw_build/wine-prefix" "$mingw_build/tools/gcode_dump_printf.exe" \
+run windows "$wine_run" "$mingw_build/wine-prefix" "$mingw_build/src/frontend/visor-gcode.exe"
+"$wine_run" "$mingw_build/wine-prefix" "$mingw_build/tools/gcode_dump_printf.exe" \
   "$Z" "$HEAT" "$SPEED" "$work/printf.g" >/dev/null || status=1
 tail -n +2 "$work/printf.g" >"$work/printf.tail"
 rm -f "$work/printf.g"

@@ -1,4 +1,4 @@
-#include "platform/win32_test_console.h"
+#include "console_fixture.h"
 
 #include <cstdlib>
 #include <cstring>
