@@ -11,6 +11,7 @@
 
 #include "frontend/entry_field.h"
 #include "frontend/screen.h"
+#include "generator/typed_values.h"
 #include "platform/console_keys.h"
 #include "platform/test_console.h"
 
@@ -41,7 +42,7 @@ bool valid(const std::string& text, const Rules& rules) {
   size_t dot = text.find('.');
   if (dot != std::string::npos && text.find('.', dot + 1) != std::string::npos)
     return false;
-  double value = strtod(text.c_str(), nullptr);
+  double value = typed_number(text.c_str());
   return value >= rules.min && value <= rules.max;
 }
 

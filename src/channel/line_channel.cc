@@ -36,7 +36,6 @@ int accept(LineChannel* ch) {
 }
 
 ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_read) {
-  memset(line_buffer, ' ', LINE_BUFFER_SIZE - 1);
   *bytes_read = 0;
   uint32_t want = next_count(ch->lines_taken);
   // Keep lines_taken one ahead of the acks only once a line is really here.
@@ -60,7 +59,6 @@ void acknowledge(LineChannel* ch) {
   uint32_t acks = ch->acks.value.load(std::memory_order_relaxed);
   if ((acks & COUNT) == ch->lines_taken)
     return;  // nothing received since the last acknowledgement
-  ch->ack_byte = ACK_BYTE;
   publish(&ch->acks, (acks & CLOSED) | ch->lines_taken);
 }
 
@@ -92,7 +90,7 @@ int send_line(LineChannel* ch, const char* text, size_t length) {
     acks = wait_for_change(&ch->acks, acks);
   }
   ch->acks_seen = sent;
-  return ch->ack_byte == ACK_BYTE ? 1 : -1;
+  return 1;
 }
 
 void close(LineChannel* ch) {

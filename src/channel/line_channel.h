@@ -19,13 +19,11 @@
 // line up to LINE_CAPACITY - 1 bytes crosses whole and is acknowledged once.
 inline constexpr size_t LINE_CAPACITY = 256;
 
-// The receiver's line buffer: a received line followed by blanks, and a NUL
-// in the last byte, which is never written.
+// The receiver's line buffer: room for any line that crosses.
 inline constexpr size_t LINE_BUFFER_SIZE = LINE_CAPACITY;
 
 inline constexpr char END_MARKER[] = "-EOT-";
-inline constexpr size_t END_MARKER_LENGTH = 5;
-inline constexpr char ACK_BYTE = '-';
+inline constexpr size_t END_MARKER_LENGTH = sizeof END_MARKER - 1;
 
 struct LineChannel {
   // Connection state: one of the LINK_ values of line_channel.cc.
@@ -42,7 +40,6 @@ struct LineChannel {
   // the server has shut down.
   alignas(64) WaitWord acks;
   uint32_t lines_taken = 0;
-  char ack_byte = 0;
 };
 
 enum ReceiveResult {
@@ -63,15 +60,14 @@ int listen(LineChannel* ch);
 // the channel is not listening.
 int accept(LineChannel* ch);
 
-// Blanks line_buffer (LINE_BUFFER_SIZE bytes) but for its last byte, then
-// blocks until the next line arrives and copies it to the front of the
-// buffer; *bytes_read gets its length. Reports the end marker (a message
-// whose first five bytes are "-EOT-") or a client that closed before it.
+// Blocks until the next line arrives and copies it to the front of
+// line_buffer (LINE_BUFFER_SIZE bytes); *bytes_read gets its length.
+// Reports the end marker (a message whose first five bytes are "-EOT-") or
+// a client that closed before it.
 ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_read);
 
-// Sends the acknowledgement byte for the line received last. Does nothing
-// when that line has been acknowledged already, so the two sides cannot fall
-// out of step.
+// Acknowledges the line received last. Does nothing when that line has been
+// acknowledged already, so the two sides cannot fall out of step.
 void acknowledge(LineChannel* ch);
 
 // Closes the server end. A sender still waiting for an acknowledgement
@@ -85,9 +81,8 @@ void shutdown(LineChannel* ch);
 int connect(LineChannel* ch);
 
 // Sends `length` bytes of `text` as one message (at most LINE_CAPACITY - 1)
-// and blocks until it is acknowledged. 1 when the acknowledgement byte is
-// "-"; -1 for any other byte, for a line too long to send (nothing is sent)
-// or when the server has shut down.
+// and blocks until it is acknowledged. 1 once acknowledged; -1 for a line
+// too long to send (nothing is sent) or when the server has shut down.
 int send_line(LineChannel* ch, const char* text, size_t length);
 
 // Closes the client end; a server waiting in accept or receive_line learns

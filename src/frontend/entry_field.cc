@@ -1,9 +1,10 @@
 #include "frontend/entry_field.h"
 
-#include <cstdlib>
 #include <cstring>
 
+#include "frontend/messages.h"
 #include "frontend/screen.h"
+#include "generator/typed_values.h"
 #include "platform/console_keys.h"
 
 namespace {
@@ -67,7 +68,7 @@ bool text_is_valid(const char* text, const FieldSpec& field) {
   if (dot != nullptr && strchr(dot + 1, '.') != nullptr)
     return false;
   // The longest leading number; an empty text or a lone "-" is 0.
-  double value = atof(text);
+  double value = typed_number(text);
   return value >= field.min && value <= field.max;
 }
 
@@ -75,11 +76,11 @@ int reject(Console* con) {
   if (!con->full_screen) {
     // Nobody watches a plain stream for four seconds; the values to
     // come are already waiting.
-    console_print_line(con, ERROR_TEXT);
+    console_print_line(con, FIELD_ERROR_TEXT);
     return FIELD_REJECTED;
   }
   console_set_cursor(con, TEXT_COLUMN, ERROR_ROW);
-  console_write(con, ERROR_TEXT, strlen(ERROR_TEXT));
+  console_write(con, FIELD_ERROR_TEXT, strlen(FIELD_ERROR_TEXT));
   console_sleep(con, ERROR_WAIT_MS);
   console_set_cursor(con, TEXT_COLUMN, ERROR_ROW);
   console_write(con, "                              ", 30);

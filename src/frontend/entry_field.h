@@ -23,8 +23,7 @@ enum : int {
   FIELD_INPUT_ENDED = -2,  // no more input will come
 };
 
-inline constexpr char ERROR_TEXT[] = "Error:            typed number is invalid";
-inline constexpr unsigned ERROR_WAIT_MS = 4000;
+inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this long
 
 // Reads one value into `text` (a buffer of at least 16 bytes; the field
 // uses the first ten, so the text stays NUL-terminated). Only the row of

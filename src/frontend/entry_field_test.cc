@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/messages.h"
 #include "frontend/screen.h"
 #include "platform/console_keys.h"
 #include "platform/test_console.h"
@@ -232,7 +233,7 @@ TEST(EntryFieldValidation, BoundsAndTextRules) {
     ASSERT_EQ(f.mem.screens_at_sleep.size(), 1u);
     const std::string& shown = f.mem.screens_at_sleep[0];
     size_t row14 = static_cast<size_t>(ERROR_ROW) * (CONSOLE_COLUMNS + 1);
-    EXPECT_EQ(shown.substr(row14 + 4, strlen(ERROR_TEXT)), ERROR_TEXT);
+    EXPECT_EQ(shown.substr(row14 + 4, strlen(FIELD_ERROR_TEXT)), FIELD_ERROR_TEXT);
     EXPECT_EQ(console_text(&f.con, 4, ERROR_ROW, 30), std::string(30, ' '));
     EXPECT_EQ(f.mem.printed, "");
   }
@@ -242,7 +243,7 @@ TEST(EntryFieldValidation, PlainStreamPrintsTheErrorAndDoesNotWait) {
   Field f(false);
   memory_type(&f.mem, "700\n");
   EXPECT_EQ(f.read(FIELD_SPEED), FIELD_REJECTED);
-  EXPECT_EQ(f.mem.printed, std::string(ERROR_TEXT) + "\n");
+  EXPECT_EQ(f.mem.printed, std::string(FIELD_ERROR_TEXT) + "\n");
   EXPECT_EQ(f.mem.slept_ms, 0u);
 }
 

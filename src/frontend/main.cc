@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "frontend/messages.h"
 #include "frontend/program_flow.h"
 #include "generator/generator_thread.h"
 #include "platform/interrupt.h"
@@ -12,7 +13,7 @@
 int main() {
   interrupt_install();
   if (!reopen_closed_standard_streams()) {
-    fputs("GetStdHandle error\n", stderr);
+    fprintf(stderr, "%s\n", NO_STANDARD_OUTPUT_TEXT);
     return -1;
   }
   static Program program;
@@ -21,16 +22,10 @@ int main() {
   if (open_terminal_console(&program.console) < 0)
     open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
 
-  // Not freed after a failure: the thread may still be using it when the
-  // process ends.
-  GeneratorThread* generator = new GeneratorThread();
-  generator->typed = &program.typed;
-  generator->channel = &program.channel;
+  static GeneratorThread generator;
+  generator.typed = &program.typed;
+  generator.channel = &program.channel;
   program.generator_entry = generator_thread_main;
-  program.generator_arg = generator;
-
-  int status = run_program(&program);
-  if (status == 0)
-    delete generator;
-  return status;
+  program.generator_arg = &generator;
+  return run_program(&program);
 }

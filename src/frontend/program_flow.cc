@@ -57,22 +57,18 @@ int run_dialogue(Program* p) {
   }
 }
 
-// Ends a run that cannot go on: the screen is left, then the reason is
-// printed where it stays readable.
+// Ends a run that cannot go on: the generator is released and joined, the
+// screen is left, then the reason is printed where it stays readable.
 int fail(Program* p, const char* message) {
   interrupt_set_message(nullptr);
+  // A send waiting for an acknowledgement that will not come returns at
+  // once, and the generator stops at that first refused line.
+  channel::shutdown(&p->channel);
+  join_thread(&p->generator);
   console_close(&p->console);
-  if (message != nullptr)
-    console_print_line(&p->console, message);
+  console_print_line(&p->console, message);
   output_file_close(&p->output);
   return 1;
-}
-
-int fail_writing(Program* p) {
-  // The generator's next send returns at once instead of waiting for an
-  // acknowledgement that will not come.
-  channel::shutdown(&p->channel);
-  return fail(p, "Cannot write file dagoma0.g.");
 }
 
 }  // namespace
@@ -89,20 +85,17 @@ int run_program(Program* p) {
     return fail(p, NO_INPUT_TEXT);
 
   if (output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
-    return fail(p, "Cannot create file dagoma0.g.");
+    return fail(p, CANNOT_CREATE_TEXT);
   interrupt_set_message(INTERRUPTED_TEXT);
   if (channel::listen(&p->channel) < 0)
-    return fail(p, "Cannot create named pipe.");
+    return fail(p, CANNOT_CREATE_CHANNEL_TEXT);
   interrupt_hold();
   int started = start_thread(&p->generator, p->generator_entry, p->generator_arg);
   interrupt_release();
   if (started < 0)
-    return fail(p, "Cannot create thread.");
-  if (channel::accept(&p->channel) < 0) {
-    // The generator could not open the channel and has said so; on a full
-    // screen its line went with the screen, so it is said again.
-    return fail(p, p->console.full_screen ? "Cannot open pipe." : nullptr);
-  }
+    return fail(p, CANNOT_CREATE_THREAD_TEXT);
+  if (channel::accept(&p->channel) < 0)
+    return fail(p, CANNOT_OPEN_CHANNEL_TEXT);  // the generator gave up
 
   progress_init(&p->bar);
   console_flush_input(con);
@@ -114,13 +107,13 @@ int run_program(Program* p) {
     if (r == RECEIVED_END)
       break;
     if (r == SENDER_GONE)
-      return fail(p, "Generation stopped: dagoma0.g is incomplete.");
+      return fail(p, GENERATION_STOPPED_TEXT);
     ++p->line_count;
     progress_step(con, &p->bar, p->line_count);
     // Whole and before the acknowledgement: the file holds every line the
     // generator has seen acknowledged.
     if (output_file_write(&p->output, p->line_buffer, p->bytes_read) < 0)
-      return fail_writing(p);
+      return fail(p, CANNOT_WRITE_TEXT);
     channel::acknowledge(&p->channel);
     echo_line(con, p->line_buffer, p->bytes_read);
     console_show_soon(con);

@@ -9,18 +9,15 @@
 #include <cstdint>
 
 #include "channel/line_channel.h"
+#include "frontend/messages.h"
 #include "frontend/screen.h"
 #include "generator/typed_values.h"
 #include "platform/console.h"
 #include "platform/output_file.h"
 #include "platform/thread.h"
 
-inline constexpr char OUTPUT_FILE_NAME[] = "dagoma0.g";
 inline constexpr char WINDOW_TITLE[] = "Lumenforge | Vantor";
 inline constexpr unsigned CODE_PAGE_LATIN1 = 28591;
-inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
-inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
-inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g is incomplete.";
 
 // Everything one run touches. Create it fresh, open `console`, set the
 // generator's entry and argument, then call run_program.
@@ -45,9 +42,8 @@ struct Program {
 
 // Runs the program and returns its exit status: 0 when dagoma0.g holds the
 // complete job, 1 when no values came or the job could not be written
-// whole. The console is left closed. On success the generator thread has
-// been joined; after a failure it may still be running, and ends with the
-// process.
+// whole. The console is left closed and the generator thread, if it was
+// started, joined; every failure is reported here, once.
 int run_program(Program* p);
 
 #endif  // VISOR_FRONTEND_PROGRAM_FLOW_H_

@@ -168,7 +168,7 @@ TEST(ProgramFlow, PlainStreamPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   memory_type(&r.mem, "0.4\n210\n300\n");
   memory_press(&r.mem, VKEY_SPACE);
   EXPECT_EQ(r.run(), 0);
-  EXPECT_EQ(r.mem.printed, std::string(ERROR_TEXT) + "\n" + CREATED_TEXT + "\n");
+  EXPECT_EQ(r.mem.printed, std::string(FIELD_ERROR_TEXT) + "\n" + CREATED_TEXT + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
   EXPECT_EQ(r.mem.next, r.mem.script.size() - 1);  // the last key was not waited for
   EXPECT_EQ(r.file_text(), "G28\nM84\n");
@@ -186,7 +186,7 @@ TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
     EXPECT_FALSE(r.program->generator.started);
     std::string expect = std::string(NO_INPUT_TEXT) + "\n";
     if (strcmp(typed, "0.4\n999\n") == 0)
-      expect = std::string(ERROR_TEXT) + "\n" + expect;
+      expect = std::string(FIELD_ERROR_TEXT) + "\n" + expect;
     EXPECT_EQ(r.mem.printed, expect) << typed;
   }
 }

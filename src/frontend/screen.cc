@@ -1,5 +1,6 @@
 #include "frontend/screen.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -71,9 +72,11 @@ void progress_close(Console* con, ProgressBar* bar) {
   ++bar->next_col;
 }
 
-void echo_line(Console* con, char* line_buffer, size_t bytes_read) {
-  if (bytes_read > 0)
-    line_buffer[bytes_read - 1] = ' ';
+void echo_line(Console* con, const char* line, size_t length) {
+  char cells[ECHO_CELLS];
+  size_t shown = std::min(length > 0 ? length - 1 : 0, sizeof cells);
+  memcpy(cells, line, shown);
+  memset(cells + shown, ' ', sizeof cells - shown);
   console_set_cursor(con, ECHO_COLUMN, ECHO_ROW);
-  console_write(con, line_buffer, ECHO_CELLS);
+  console_write(con, cells, sizeof cells);
 }

@@ -64,10 +64,10 @@ void progress_step(Console* con, ProgressBar* bar, uint64_t count);
 // Draws the closing bar sign after the last mark.
 void progress_close(Console* con, ProgressBar* bar);
 
-// Shows the line just written on the echo row. `line_buffer` holds the
-// `bytes_read` bytes received followed by blanks through byte 62; the last
-// received byte (the line's "\n") is blanked here, then 63 cells are
-// written, so a shorter line also blanks what a longer one left.
-void echo_line(Console* con, char* line_buffer, size_t bytes_read);
+// Shows the line just written on the echo row: its `length` bytes, the
+// last (the line's "\n") as a blank, padded with blanks to 63 cells, so a
+// shorter line also blanks what a longer one left. A longer line shows its
+// first 63 bytes.
+void echo_line(Console* con, const char* line, size_t length);
 
 #endif  // VISOR_FRONTEND_SCREEN_H_

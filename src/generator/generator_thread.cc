@@ -1,7 +1,5 @@
 #include "generator/generator_thread.h"
 
-#include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -10,29 +8,22 @@
 
 namespace {
 
-// atof's reading of a typed text (the longest leading decimal number, 0 when
-// there is none), independent of the C locale, so that a decimal comma in the
-// operator's locale cannot change a height.
-double leading_number(const char* text) {
-  double value = 0.0;
-  std::from_chars(text, text + strlen(text), value, std::chars_format::fixed);
-  return value;
-}
-
 void send_literal(GeneratorThread* g, const char* text) { send_text(g, text, strlen(text)); }
 
 }  // namespace
 
 void send_text(GeneratorThread* g, const char* text, size_t length) {
+  if (g->stopped)
+    return;
   if (g->sink != nullptr)
     g->sink(g->sink_context, text, length);
-  else
-    channel::send_line(g->channel, text, length);
+  else if (channel::send_line(g->channel, text, length) < 0)
+    g->stopped = true;
 }
 
 void parse_z_start(GeneratorThread* g) {
   const char* text = g->typed->z_start;
-  double value = text[0] == '-' ? -leading_number(text + 1) : leading_number(text);
+  double value = text[0] == '-' ? -typed_number(text + 1) : typed_number(text);
   g->cur_z = static_cast<float>(value);
 }
 
@@ -90,9 +81,9 @@ int generator_thread_main(void* arg) {
   GeneratorThread* g = static_cast<GeneratorThread*>(arg);
   build_visor_paths(&g->paths);
   parse_z_start(g);
+  // The front end reports a failure; it learns of this one when its
+  // accept returns.
   if (channel::connect(g->channel) != 1) {
-    printf("Cannot open pipe.\n");
-    fflush(stdout);
     free_visor_paths(&g->paths);
     channel::close(g->channel);  // lets a server waiting in accept go on
     return -1;
@@ -100,5 +91,5 @@ int generator_thread_main(void* arg) {
   send_job(g);
   channel::close(g->channel);
   free_visor_paths(&g->paths);
-  return 0;
+  return g->stopped ? -1 : 0;
 }

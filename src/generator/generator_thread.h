@@ -21,6 +21,8 @@ struct GeneratorThread {
   LineChannel* channel;  // the generator opens the client end
   LineSink sink;
   void* sink_context;
+  // The channel refused a line: nothing more is formatted or sent.
+  bool stopped;
   float cur_z;
   float cur_e;
   VisorPaths paths;
@@ -29,7 +31,7 @@ struct GeneratorThread {
 
 // Thread entry; `generator` is a GeneratorThread* with `typed` and `channel`
 // set. Returns 0 after a complete run, -1 when the channel could not be
-// opened ("Cannot open pipe." is printed then).
+// opened or refused a line; it prints nothing.
 int generator_thread_main(void* generator);
 
 // z_start as a number: a leading "-" negates the conversion of the rest.
@@ -45,7 +47,7 @@ void write_start_sequence(GeneratorThread* g);
 void write_end_sequence(GeneratorThread* g);
 
 // Sends one line through the channel and waits for its acknowledgement (or
-// hands it to the sink).
+// hands it to the sink). Once the channel has refused a line, does nothing.
 void send_text(GeneratorThread* g, const char* text, size_t length);
 
 #endif  // VISOR_GENERATOR_GENERATOR_THREAD_H_

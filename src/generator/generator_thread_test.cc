@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "generator/test_sink.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -154,19 +156,42 @@ TEST(GeneratorThreadMain, CompleteJobThroughTheChannel) {
   EXPECT_EQ(run.lines[12], "-EOT-");
 }
 
-TEST(GeneratorThreadMain, NoChannelToOpen) {
+TEST(GeneratorThreadMain, FailuresAreReturnedNotPrinted) {
   TypedValues typed = {"0", "210", "300"};
-  LineChannel not_listening;
-  GeneratorThread g{};
-  g.typed = &typed;
-  g.channel = &not_listening;
-  testing::internal::CaptureStdout();
-  int result = generator_thread_main(&g);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open pipe.\n");
-  EXPECT_EQ(result, -1);
-  // Nothing was sent, and the paths were released.
-  EXPECT_EQ(not_listening.lines.value.load() & 0x7fffffffu, 0u);
-  EXPECT_EQ(g.paths.P1.list.size, 0u);
+  {
+    LineChannel not_listening;
+    GeneratorThread g{};
+    g.typed = &typed;
+    g.channel = &not_listening;
+    testing::internal::CaptureStdout();
+    int result = generator_thread_main(&g);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(result, -1);
+    // Nothing was sent, and the paths were released.
+    EXPECT_EQ(not_listening.lines.value.load() & 0x7fffffffu, 0u);
+    EXPECT_EQ(g.paths.P1.list.size, 0u);
+  }
+  // A receiver that shuts down mid-job: the generator stops at the refused
+  // line instead of formatting the rest of the job, which would have carried
+  // the extruder some 44 m further.
+  LineChannel ch;
+  auto g = std::make_unique<GeneratorThread>();
+  g->typed = &typed;
+  g->channel = &ch;
+  ASSERT_EQ(channel::listen(&ch), 1);
+  Thread thread;
+  ASSERT_EQ(start_thread(&thread, generator_thread_main, g.get()), 1);
+  ASSERT_EQ(channel::accept(&ch), 1);
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+    channel::acknowledge(&ch);
+  }
+  channel::shutdown(&ch);
+  EXPECT_EQ(join_thread(&thread), -1);
+  EXPECT_TRUE(g->stopped);
+  EXPECT_LT(g->cur_e, 2.0f);
 }
 
 }  // namespace

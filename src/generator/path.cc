@@ -44,13 +44,7 @@ void list_reverse(PathList<Sample>* list) {
   } while (node != &list->sentinel);
 }
 
-// One step of a running coordinate: widen, add the double constant, round
-// back to float.
-float step(float v, double delta) {
-  return static_cast<float>(static_cast<double>(v) + delta);
-}
-
-void advance_e(GeneratorThread* g) { g->cur_e = step(g->cur_e, E_STEP); }
+void advance_e(GeneratorThread* g) { g->cur_e = float_step(g->cur_e, E_STEP); }
 
 const char* speed(const GeneratorThread* g) { return g->typed->speed; }
 
@@ -68,12 +62,12 @@ void reverse(AxisPath* path) { list_reverse(&path->list); }
 void reverse(PointPath* path) { list_reverse(&path->list); }
 
 void build_descending(AxisPath* path, float start, float limit) {
-  for (float v = start; v > limit; v = step(v, -STEP))
+  for (float v = start; v > limit; v = float_step(v, -STEP))
     append(path, v);
 }
 
 void build_ascending(AxisPath* path, float start, float limit) {
-  for (float v = start; limit > v; v = step(v, STEP))
+  for (float v = start; limit > v; v = float_step(v, STEP))
     append(path, v);
 }
 
@@ -84,8 +78,8 @@ void build_rising_x(PointPath* path, Point start, float limit) {
   float x = start.x, y = start.y;
   while (limit > x) {
     append(path, Point{x, y});
-    x = step(x, STEP);
-    y = step(y, slope);
+    x = float_step(x, STEP);
+    y = float_step(y, slope);
   }
 }
 
@@ -94,19 +88,19 @@ void build_falling_x(PointPath* path, Point start, float limit) {
   float x = start.x, y = start.y;
   while (x > limit) {
     append(path, Point{x, y});
-    x = step(x, -STEP);
-    y = step(y, slope);
+    x = float_step(x, -STEP);
+    y = float_step(y, slope);
   }
 }
 
 void build_rising_y(PointPath* path, Point start, float limit) {
-  for (float y = start.y; limit > y; y = step(y, STEP))
+  for (float y = start.y; limit > y; y = float_step(y, STEP))
     append(path, Point{start.x, y});
 }
 
 void emit_x(GeneratorThread* g, AxisPath* path, bool travel) {
   const AxisNode* end = &path->list.sentinel;
-  for (const AxisNode* n = end->next; n != end; n = n->next)
+  for (const AxisNode* n = end->next; n != end && !g->stopped; n = n->next)
     write_move_x(g, n->value, travel);
 }
 
@@ -118,7 +112,7 @@ void emit_x_reverse(GeneratorThread* g, AxisPath* path) {
 
 void emit_y(GeneratorThread* g, AxisPath* path, bool travel) {
   const AxisNode* end = &path->list.sentinel;
-  for (const AxisNode* n = end->next; n != end; n = n->next)
+  for (const AxisNode* n = end->next; n != end && !g->stopped; n = n->next)
     write_move_y(g, n->value, travel);
 }
 
@@ -130,7 +124,7 @@ void emit_y_reverse(GeneratorThread* g, AxisPath* path) {
 
 void emit_xy(GeneratorThread* g, PointPath* path) {
   const PointNode* end = &path->list.sentinel;
-  for (const PointNode* n = end->next; n != end; n = n->next)
+  for (const PointNode* n = end->next; n != end && !g->stopped; n = n->next)
     write_move_xy(g, n->value.x, n->value.y);
 }
 
@@ -155,6 +149,8 @@ void shift_y(PointPath* path, float d) {
 // The drifting walks leave residues such as -0.000494 or 0.000555 near
 // zero; X prints them as a clean 0.000. The window is lopsided on purpose.
 void write_move_x(GeneratorThread* g, float x, bool travel) {
+  if (g->stopped)
+    return;
   double shown = x;
   if (shown > -0.001 && shown < 0.009)
     shown = 0.0;
@@ -170,6 +166,8 @@ void write_move_x(GeneratorThread* g, float x, bool travel) {
 }
 
 void write_move_y(GeneratorThread* g, float y, bool travel) {
+  if (g->stopped)
+    return;
   size_t n;
   if (travel) {
     n = format_gcode(g->line, sizeof g->line, "G1 F%s Y%.3f\n", speed(g),
@@ -183,6 +181,8 @@ void write_move_y(GeneratorThread* g, float y, bool travel) {
 }
 
 void write_move_xy(GeneratorThread* g, float x, float y) {
+  if (g->stopped)
+    return;
   advance_e(g);
   size_t n = format_gcode(g->line, sizeof g->line, "G1 F%s E%.3f X%.3f Y%.3f\n", speed(g),
                           static_cast<double>(g->cur_e), static_cast<double>(x),

@@ -17,6 +17,12 @@ inline constexpr double STEP = 0.1;
 inline constexpr double SLOPE_STEP = 0.032;
 inline constexpr double E_STEP = 0.012;
 
+// One step of a running value: widen to double, add the double constant,
+// round the sum back to float.
+inline float float_step(float v, double delta) {
+  return static_cast<float>(static_cast<double>(v) + delta);
+}
+
 struct Point {
   float x;
   float y;
@@ -71,6 +77,7 @@ void build_rising_y(PointPath* path, Point start, float limit);
 
 // Traversals: one line per sample. `travel` moves without extruding; the
 // reverse walks always extrude and leave the path in its original order.
+// A walk ends early once the channel has refused a line.
 void emit_x(GeneratorThread* g, AxisPath* path, bool travel);
 void emit_x_reverse(GeneratorThread* g, AxisPath* path);
 void emit_y(GeneratorThread* g, AxisPath* path, bool travel);

@@ -6,34 +6,39 @@
 
 namespace {
 
-// --- Lines the program formats itself ---
-
-float step(float v, double delta) {
-  return static_cast<float>(static_cast<double>(v) + delta);
-}
+// --- Lines the program formats itself; none once the channel has refused
+// a line ---
 
 void z_step(GeneratorThread* g, double dz) {
-  g->cur_z = step(g->cur_z, dz);
+  if (g->stopped)
+    return;
+  g->cur_z = float_step(g->cur_z, dz);
   size_t n = format_gcode(g->line, sizeof g->line, "G1 Z%.3f\n", static_cast<double>(g->cur_z));
   send_text(g, g->line, n);
 }
 
 void e_step(GeneratorThread* g, double de) {
-  g->cur_e = step(g->cur_e, de);
+  if (g->stopped)
+    return;
+  g->cur_e = float_step(g->cur_e, de);
   size_t n = format_gcode(g->line, sizeof g->line, "G1 E%.3f\n", static_cast<double>(g->cur_e));
   send_text(g, g->line, n);
 }
 
 // Moves the extruder without a line; the next extruding line carries it.
-void silent_e(GeneratorThread* g, double de) { g->cur_e = step(g->cur_e, de); }
+void silent_e(GeneratorThread* g, double de) { g->cur_e = float_step(g->cur_e, de); }
 
 void travel_to(GeneratorThread* g, double x, double y) {
+  if (g->stopped)
+    return;
   size_t n = format_gcode(g->line, sizeof g->line, "G1 F%s X%.3f Y%.3f Z%.3f\n",
                           g->typed->speed, x, y, static_cast<double>(g->cur_z));
   send_text(g, g->line, n);
 }
 
 void row_change(GeneratorThread* g, double y) {
+  if (g->stopped)
+    return;
   size_t n = format_gcode(g->line, sizeof g->line, "G1 Y%.3f\n", y);
   send_text(g, g->line, n);
 }
@@ -307,6 +312,6 @@ void print_section(GeneratorThread* g, int section) {
 }
 
 void run_print_program(GeneratorThread* g) {
-  for (int section = 1; section <= SECTION_COUNT; ++section)
+  for (int section = 1; section <= SECTION_COUNT && !g->stopped; ++section)
     print_section(g, section);
 }

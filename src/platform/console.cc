@@ -1,10 +1,10 @@
 #include "platform/console.h"
 
-#include <errno.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <string>
+
+#include "platform/write_all.h"
 
 namespace {
 
@@ -17,8 +17,6 @@ int64_t monotonic_ns() {
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
-
-int clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 // Brings the next record into the empty queue: an owed release first,
 // else whatever the device has. -1 when the input has ended.
@@ -71,8 +69,8 @@ void console_lock_window_size(Console* con) {
 }
 
 void console_require_size(Console* con, int columns, int rows) {
-  con->need_columns = clamp(columns, 0, CONSOLE_COLUMNS);
-  con->need_rows = clamp(rows, 0, CONSOLE_ROWS);
+  con->need_columns = std::clamp(columns, 0, CONSOLE_COLUMNS);
+  con->need_rows = std::clamp(rows, 0, CONSOLE_ROWS);
   con->changed = true;
 }
 
@@ -97,8 +95,8 @@ void console_set_cursor_info(Console* con, int size, bool visible) {
 void console_set_attribute(Console* con, uint16_t attr) { con->attr = attr; }
 
 void console_set_cursor(Console* con, int col, int row) {
-  con->cursor_col = clamp(col, 0, CONSOLE_COLUMNS - 1);
-  con->cursor_row = clamp(row, 0, CONSOLE_ROWS - 1);
+  con->cursor_col = std::clamp(col, 0, CONSOLE_COLUMNS - 1);
+  con->cursor_row = std::clamp(row, 0, CONSOLE_ROWS - 1);
   con->changed = true;
 }
 
@@ -112,7 +110,7 @@ void console_write(Console* con, const char* text, size_t length) {
     cell[i].attr = con->attr;
   }
   // The cursor stops on the last cell rather than leaving the buffer.
-  con->cursor_col = clamp(con->cursor_col + static_cast<int>(n), 0,
+  con->cursor_col = std::clamp(con->cursor_col + static_cast<int>(n), 0,
                           CONSOLE_COLUMNS - 1);
   con->changed = true;
 }
@@ -191,17 +189,7 @@ void console_print_line(Console* con, const char* text) {
   // One write, so that the line is not split among other output.
   std::string line = text;
   line += '\n';
-  const char* p = line.data();
-  size_t n = line.size();
-  while (n > 0) {
-    ssize_t w = write(con->line_fd, p, n);
-    if (w < 0 && errno == EINTR)
-      continue;
-    if (w <= 0)
-      return;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
+  write_all(con->line_fd, line.data(), line.size());
 }
 
 void console_close(Console* con) {

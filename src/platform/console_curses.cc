@@ -13,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -217,15 +218,13 @@ void paint_cell(TerminalDevice* d, const Console* con, int col, int row, int y, 
   mvwadd_wch(stdscr, y, x, &glyph);
 }
 
-int clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
-
 // Moves the view the least that keeps `pos` inside [origin, origin + size).
 int follow(int origin, int pos, int size, int limit) {
   if (pos < origin)
     origin = pos;
   if (pos >= origin + size)
     origin = pos - size + 1;
-  return clamp(origin, 0, limit > size ? limit - size : 0);
+  return std::clamp(origin, 0, limit > size ? limit - size : 0);
 }
 
 void take_resize() {

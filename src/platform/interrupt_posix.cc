@@ -7,21 +7,13 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/write_all.h"
+
 namespace {
 
 std::atomic<void (*)()> g_restore{nullptr};
 sigset_t g_held_mask;
 std::atomic<const char*> g_message{nullptr};
-
-void write_all(int fd, const char* text, size_t length) {
-  while (length > 0) {
-    ssize_t n = write(fd, text, length);
-    if (n <= 0)
-      return;
-    text += n;
-    length -= static_cast<size_t>(n);
-  }
-}
 
 extern "C" void on_interrupt(int sig) {
   if (void (*restore)() = g_restore.load())

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/write_all.h"
+
 int output_file_create(OutputFile* file, const char* dir, const char* name) {
   std::string path = dir != nullptr ? std::string(dir) + "/" + name : std::string(name);
   // Not O_TRUNC: the file is emptied only once it is ours, so that a second
@@ -25,18 +27,11 @@ int output_file_create(OutputFile* file, const char* dir, const char* name) {
 
 int output_file_write(OutputFile* file, const char* data, size_t length) {
   int fd = static_cast<int>(file->handle);
-  size_t done = 0;
-  while (done < length) {
-    ssize_t n = write(fd, data + done, length - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      if (done > 0 && ftruncate(fd, static_cast<off_t>(file->size)) == 0)
-        lseek(fd, static_cast<off_t>(file->size), SEEK_SET);
-      return -1;
-    }
+  size_t done = write_all(fd, data, length);
+  if (done < length) {
+    if (done > 0 && ftruncate(fd, static_cast<off_t>(file->size)) == 0)
+      lseek(fd, static_cast<off_t>(file->size), SEEK_SET);
+    return -1;
   }
   file->size += length;
   return 1;

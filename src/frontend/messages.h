@@ -1,0 +1,26 @@
+#ifndef VISOR_FRONTEND_MESSAGES_H_
+#define VISOR_FRONTEND_MESSAGES_H_
+
+// Every message the program shows or prints, in one place, with the output
+// file's name spelt once. A macro, so that the messages can be joined from
+// it at compile time.
+#define VISOR_OUTPUT_FILE "dagoma0.g"
+
+inline constexpr char OUTPUT_FILE_NAME[] = VISOR_OUTPUT_FILE;
+
+inline constexpr char CREATED_TEXT[] =
+    "Created file:     " VISOR_OUTPUT_FILE " (in current directory)";
+inline constexpr char FIELD_ERROR_TEXT[] = "Error:            typed number is invalid";
+
+inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
+inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " is incomplete.";
+inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file " VISOR_OUTPUT_FILE ".";
+inline constexpr char CANNOT_WRITE_TEXT[] = "Cannot write file " VISOR_OUTPUT_FILE ".";
+inline constexpr char GENERATION_STOPPED_TEXT[] =
+    "Generation stopped: " VISOR_OUTPUT_FILE " is incomplete.";
+inline constexpr char CANNOT_CREATE_CHANNEL_TEXT[] = "Cannot create named pipe.";
+inline constexpr char CANNOT_CREATE_THREAD_TEXT[] = "Cannot create thread.";
+inline constexpr char CANNOT_OPEN_CHANNEL_TEXT[] = "Cannot open pipe.";
+inline constexpr char NO_STANDARD_OUTPUT_TEXT[] = "GetStdHandle error";
+
+#endif  // VISOR_FRONTEND_MESSAGES_H_
