@@ -70,7 +70,9 @@ size_t job_through_channel(const TypedValues& typed, int fd) {
   return lines;
 }
 
-void count_bytes(void* total, const char*, size_t length) { *static_cast<size_t*>(total) += length; }
+void count_bytes(void* total, const char*, size_t length) {
+  *static_cast<size_t*>(total) += length;
+}
 
 std::string read_file(const char* path) {
   std::string text;

@@ -18,10 +18,11 @@
 namespace {
 
 const uint16_t INTERESTING_KEYS[] = {
-    VKEY_RETURN, VKEY_0, VKEY_0 + 1, VKEY_0 + 2, VKEY_0 + 4, VKEY_0 + 7, VKEY_0 + 9,
-    VKEY_NUMPAD0, VKEY_NUMPAD0 + 3, VKEY_NUMPAD0 + 8, VKEY_SUBTRACT, VKEY_OEM_MINUS,
-    VKEY_DECIMAL, VKEY_OEM_COMMA, VKEY_OEM_PERIOD, VKEY_CANCEL, VKEY_BACK, VKEY_CLEAR,
-    VKEY_DELETE, VKEY_OEM_E9, VKEY_OEM_CLEAR, VKEY_SHIFT, VKEY_SPACE, VKEY_A, VKEY_ESCAPE,
+    VKEY_RETURN,    VKEY_0,         VKEY_0 + 1,   VKEY_0 + 2,       VKEY_0 + 4,
+    VKEY_0 + 7,     VKEY_0 + 9,     VKEY_NUMPAD0, VKEY_NUMPAD0 + 3, VKEY_NUMPAD0 + 8,
+    VKEY_SUBTRACT,  VKEY_OEM_MINUS, VKEY_DECIMAL, VKEY_OEM_COMMA,   VKEY_OEM_PERIOD,
+    VKEY_CANCEL,    VKEY_BACK,      VKEY_CLEAR,   VKEY_DELETE,      VKEY_OEM_E9,
+    VKEY_OEM_CLEAR, VKEY_SHIFT,     VKEY_SPACE,   VKEY_A,           VKEY_ESCAPE,
 };
 const uint16_t OTHER_EVENTS[] = {INPUT_MOUSE_EVENT, INPUT_WINDOW_SIZE_EVENT, INPUT_MENU_EVENT,
                                  INPUT_FOCUS_EVENT};
@@ -83,12 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (down) {
       char c = 0;
       bool abort_key = false;
-      if (vk >= VKEY_0 && vk <= VKEY_0 + 9) c = static_cast<char>('0' + vk - VKEY_0);
-      else if (vk >= VKEY_NUMPAD0 && vk <= VKEY_NUMPAD0 + 9) c = static_cast<char>('0' + vk - VKEY_NUMPAD0);
-      else if (vk == VKEY_SUBTRACT || vk == VKEY_OEM_MINUS) c = '-';
-      else if (vk == VKEY_DECIMAL || vk == VKEY_OEM_COMMA || vk == VKEY_OEM_PERIOD) c = '.';
+      if (vk >= VKEY_0 && vk <= VKEY_0 + 9)
+        c = static_cast<char>('0' + vk - VKEY_0);
+      else if (vk >= VKEY_NUMPAD0 && vk <= VKEY_NUMPAD0 + 9)
+        c = static_cast<char>('0' + vk - VKEY_NUMPAD0);
+      else if (vk == VKEY_SUBTRACT || vk == VKEY_OEM_MINUS)
+        c = '-';
+      else if (vk == VKEY_DECIMAL || vk == VKEY_OEM_COMMA || vk == VKEY_OEM_PERIOD)
+        c = '.';
       else if (vk == VKEY_CANCEL || vk == VKEY_BACK || vk == VKEY_CLEAR || vk == VKEY_DELETE ||
-               vk == VKEY_OEM_E9 || vk == VKEY_OEM_CLEAR) abort_key = true;
+               vk == VKEY_OEM_E9 || vk == VKEY_OEM_CLEAR)
+        abort_key = true;
       if (c != 0 && rules.digits_only && (c == '-' || c == '.'))
         abort_key = true;
       if (abort_key) {
@@ -134,7 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (int r = 0; r < CONSOLE_ROWS; ++r)
     for (int c = 0; c < CONSOLE_COLUMNS; ++c) {
-      bool field_cell = r == ROWS[kind] && c >= rules.first_col && c < rules.first_col + FIELD_CELLS;
+      bool field_cell =
+          r == ROWS[kind] && c >= rules.first_col && c < rules.first_col + FIELD_CELLS;
       bool error_line = r == ERROR_ROW && c >= TEXT_COLUMN && c < TEXT_COLUMN + 41;
       if (!field_cell && !error_line && con.cells[r][c].ch != before[r][c])
         fail("wrote outside the field's ten cells");

@@ -39,7 +39,7 @@ extern "C" {
 int __real__ZN7channel6listenEP11LineChannel(LineChannel* ch);
 int __real__ZN7channel7connectEP11LineChannel(LineChannel* ch);
 int __real__ZN7channel9send_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
-                                                     size_t length);
+                                                    size_t length);
 int __real__Z12start_threadP6ThreadPFiPvES1_(Thread* thread, int (*entry)(void*), void* arg);
 
 int __wrap__ZN7channel6listenEP11LineChannel(LineChannel* ch) {
@@ -57,7 +57,7 @@ int __wrap__Z12start_threadP6ThreadPFiPvES1_(Thread* thread, int (*entry)(void*)
 // The generator goes away as a crashed or killed one would: its end closes
 // and nothing more arrives.
 int __wrap__ZN7channel9send_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
-                                                     size_t length) {
+                                                    size_t length) {
   long limit = stop_after();
   if (limit >= 0 && g_sent >= limit) {
     if (g_sent++ == limit)

@@ -63,8 +63,8 @@ TEST(Faults, WriteFailsDuringTheJob) {
   TempDir dir;
   // A file-size limit of 100 blocks, with the signal it raises ignored, so
   // that the write itself reports the failure.
-  PipedRun run = run_script(dir, "ulimit -f 100; trap '' XFSZ; exec \"$0\" < values",
-                            SHORT_TIMEOUT_MS);
+  PipedRun run =
+      run_script(dir, "ulimit -f 100; trap '' XFSZ; exec \"$0\" < values", SHORT_TIMEOUT_MS);
   EXPECT_EQ(exit_code(run), 1);
   EXPECT_EQ(run.out, "Cannot write file dagoma0.g.\n");
   JobFile file = read_job_file(dir.file("dagoma0.g"), 2, 1);
@@ -128,8 +128,8 @@ TEST(Faults, InterruptsDuringTheJobAndTheDialogue) {
         "while [ $(wc -l < dagoma0.g 2>/dev/null || echo 0) -lt 20000 ]; do sleep 0.05; done; " +
             kill + "wait $pid; echo status=$?",
         SHORT_TIMEOUT_MS);
-    EXPECT_EQ(run.out, "Interrupted: dagoma0.g is incomplete.\nstatus=" +
-                           std::to_string(128 + sig) + "\n");
+    EXPECT_EQ(run.out,
+              "Interrupted: dagoma0.g is incomplete.\nstatus=" + std::to_string(128 + sig) + "\n");
     JobFile file = read_job_file(dir.file("dagoma0.g"), 0, 0);
     EXPECT_GE(file.lines, 20000u);
     EXPECT_LT(file.lines, COMPLETE_JOB_LINES);
@@ -192,8 +192,14 @@ TEST(Faults, HostileInputInPlainMode) {
   const char start[] = "\x1b[31m\x1b[A\x00\x80\xff\xfe-\r";
   std::string input(start, sizeof start - 1);
   input += std::string(100000, '7') + "\n";
-  input += std::string("12\x00" "3\x1b" "4\r\r\n", 9);
-  input += "\x7f" "0.4\n210\n300\n";
+  input += std::string(
+      "12\x00"
+      "3\x1b"
+      "4\r\r\n",
+      9);
+  input +=
+      "\x7f"
+      "0.4\n210\n300\n";
   TempDir dir;
   PipedRun run = run_with_fault("stop-after=5", input, dir.path);
   EXPECT_FALSE(run.timed_out);

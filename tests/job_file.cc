@@ -12,11 +12,11 @@ inline constexpr size_t kMarkerLength = sizeof kEndMarker - 1;
 
 }  // namespace
 
-JobFile read_job_file(const std::string& path, size_t head_count,
-                      size_t tail_count) {
+JobFile read_job_file(const std::string& path, size_t head_count, size_t tail_count) {
   JobFile job;
   FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return job;
+  if (!f)
+    return job;
   job.opened = true;
 
   std::deque<std::string> tail;
@@ -42,13 +42,17 @@ JobFile read_job_file(const std::string& path, size_t head_count,
       size_t end = nl ? static_cast<size_t>(nl - buf) : n;
       // Only lines that may be kept are copied; the rest are only counted.
       bool keep = job.head.size() < head_count || tail_count > 0;
-      if (keep) line.append(buf + start, end - start);
-      if (!nl) break;
+      if (keep)
+        line.append(buf + start, end - start);
+      if (!nl)
+        break;
       ++job.lines;
-      if (job.head.size() < head_count) job.head.push_back(line);
+      if (job.head.size() < head_count)
+        job.head.push_back(line);
       if (tail_count > 0) {
         tail.push_back(line);
-        if (tail.size() > tail_count) tail.pop_front();
+        if (tail.size() > tail_count)
+          tail.pop_front();
       }
       line.clear();
       start = end + 1;
@@ -60,7 +64,8 @@ JobFile read_job_file(const std::string& path, size_t head_count,
   // A last line without its line end is still a line of the file's text.
   if (job.bytes > 0 && !job.ends_with_newline && tail_count > 0) {
     tail.push_back(line);
-    if (tail.size() > tail_count) tail.pop_front();
+    if (tail.size() > tail_count)
+      tail.pop_front();
   }
   job.tail.assign(tail.begin(), tail.end());
   return job;

@@ -17,7 +17,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 void close_fd(int* fd) {
-  if (*fd >= 0) close(*fd);
+  if (*fd >= 0)
+    close(*fd);
   *fd = -1;
 }
 
@@ -30,8 +31,10 @@ void drain(int* fd, std::string* to) {
       to->append(buf, static_cast<size_t>(n));
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) return;
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0 && errno == EAGAIN)
+      return;
     close_fd(fd);
     return;
   }
@@ -39,25 +42,29 @@ void drain(int* fd, std::string* to) {
 
 }  // namespace
 
-PipedRun run_piped(const std::vector<std::string>& argv,
-                   const std::string& input, const std::string& cwd,
-                   int timeout_ms) {
+PipedRun run_piped(const std::vector<std::string>& argv, const std::string& input,
+                   const std::string& cwd, int timeout_ms) {
   PipedRun run;
   // A program that stops reading must not kill the test with SIGPIPE.
   signal(SIGPIPE, SIG_IGN);
 
   int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0) return run;
-  if (pipe2(out, O_CLOEXEC) != 0) return run;
-  if (pipe2(err, O_CLOEXEC) != 0) return run;
+  if (pipe2(in, O_CLOEXEC) != 0)
+    return run;
+  if (pipe2(out, O_CLOEXEC) != 0)
+    return run;
+  if (pipe2(err, O_CLOEXEC) != 0)
+    return run;
 
   std::vector<std::string> args = argv;
   std::vector<char*> argp;
-  for (std::string& a : args) argp.push_back(a.data());
+  for (std::string& a : args)
+    argp.push_back(a.data());
   argp.push_back(nullptr);
 
   pid_t pid = fork();
-  if (pid < 0) return run;
+  if (pid < 0)
+    return run;
   if (pid == 0) {
     // No controlling terminal: the program must not find one to draw on.
     setsid();
@@ -66,11 +73,13 @@ PipedRun run_piped(const std::vector<std::string>& argv,
     dup2(err[1], 2);
     struct sigaction dfl = {};
     dfl.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+    for (int sig = 1; sig < NSIG; ++sig)
+      sigaction(sig, &dfl, nullptr);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (chdir(cwd.c_str()) != 0)
+      _exit(126);
     execve(argp[0], argp.data(), environ);
     _exit(127);
   }
@@ -84,7 +93,8 @@ PipedRun run_piped(const std::vector<std::string>& argv,
   fcntl(from_err, F_SETFL, O_NONBLOCK);
 
   size_t written = 0;
-  if (input.empty()) close_fd(&to_child);
+  if (input.empty())
+    close_fd(&to_child);
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   bool exited = false;
   while (!exited || from_out >= 0 || from_err >= 0) {
@@ -93,22 +103,25 @@ PipedRun run_piped(const std::vector<std::string>& argv,
       kill(pid, SIGKILL);
       break;
     }
-    pollfd p[3] = {{to_child, POLLOUT, 0},
-                   {from_out, POLLIN, 0},
-                   {from_err, POLLIN, 0}};
+    pollfd p[3] = {{to_child, POLLOUT, 0}, {from_out, POLLIN, 0}, {from_err, POLLIN, 0}};
     poll(p, 3, 20);
     if (to_child >= 0 && p[0].revents) {
       ssize_t n = write(to_child, input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
+      if (n > 0)
+        written += static_cast<size_t>(n);
       // All written, or the program closed its input: it has what it gets.
       if (written == input.size() || (n < 0 && errno == EPIPE))
         close_fd(&to_child);
     }
-    if (from_out >= 0 && p[1].revents) drain(&from_out, &run.out);
-    if (from_err >= 0 && p[2].revents) drain(&from_err, &run.err);
-    if (!exited && waitpid(pid, &run.wait_status, WNOHANG) == pid) exited = true;
+    if (from_out >= 0 && p[1].revents)
+      drain(&from_out, &run.out);
+    if (from_err >= 0 && p[2].revents)
+      drain(&from_err, &run.err);
+    if (!exited && waitpid(pid, &run.wait_status, WNOHANG) == pid)
+      exited = true;
   }
-  if (!exited) waitpid(pid, &run.wait_status, 0);
+  if (!exited)
+    waitpid(pid, &run.wait_status, 0);
   close_fd(&to_child);
   close_fd(&from_out);
   close_fd(&from_err);
@@ -116,6 +129,7 @@ PipedRun run_piped(const std::vector<std::string>& argv,
 }
 
 int exit_code(const PipedRun& run) {
-  if (!run.started || run.timed_out || !WIFEXITED(run.wait_status)) return -1;
+  if (!run.started || run.timed_out || !WIFEXITED(run.wait_status))
+    return -1;
   return WEXITSTATUS(run.wait_status);
 }

@@ -11,17 +11,14 @@ namespace {
 
 constexpr int kGuardMs = 20000;
 
-std::vector<std::string> shell(const std::string& script) {
-  return {"/bin/sh", "-c", script};
-}
+std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
 
 TEST(PipedRun, PassesInputCollectsOutputAndStatus) {
   TempDir dir;
   ASSERT_FALSE(dir.path.empty());
-  PipedRun run = run_piped(
-      shell("tr a-z A-Z; pwd; echo oops >&2; [ -t 0 ] || [ -t 1 ] || "
-            "echo 'no terminal'; exit 4"),
-      "one\ntwo\r\n", dir.path, kGuardMs);
+  PipedRun run = run_piped(shell("tr a-z A-Z; pwd; echo oops >&2; [ -t 0 ] || [ -t 1 ] || "
+                                 "echo 'no terminal'; exit 4"),
+                           "one\ntwo\r\n", dir.path, kGuardMs);
   ASSERT_TRUE(run.started);
   EXPECT_FALSE(run.timed_out);
   EXPECT_EQ(exit_code(run), 4);

@@ -21,7 +21,8 @@ std::vector<std::string> lines_of(const std::string& out) {
   size_t start = 0;
   for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1)
     lines.push_back(out.substr(start, nl - start));
-  if (start < out.size()) lines.push_back(out.substr(start));
+  if (start < out.size())
+    lines.push_back(out.substr(start));
   return lines;
 }
 
@@ -71,12 +72,12 @@ TEST(PlainMode, CrLfAndCrLfPairEachEndOneValue) {
     const char* input;
     long errors;
   } cases[] = {
-      {"1\n1\n", 1},       // LF ends each value
-      {"1\r1\r", 1},       // CR ends each value
-      {"1\r\n1\r\n", 1},   // CRLF is one Enter, not two
-      {"\r\n", 0},         // one empty first value, no second
-      {"\r\r", 1},         // two CRs are two Enters
-      {"\n\n", 1},         // two LFs are two Enters
+      {"1\n1\n", 1},      // LF ends each value
+      {"1\r1\r", 1},      // CR ends each value
+      {"1\r\n1\r\n", 1},  // CRLF is one Enter, not two
+      {"\r\n", 0},        // one empty first value, no second
+      {"\r\r", 1},        // two CRs are two Enters
+      {"\n\n", 1},        // two LFs are two Enters
       {"0.4\r\n210\r700\n", 1},
   };
   for (const Case& c : cases) {

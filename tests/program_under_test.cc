@@ -13,16 +13,17 @@ namespace {
 
 bool one_of(const std::string& word, const char* const* list, size_t n) {
   for (size_t i = 0; i < n; ++i)
-    if (word == list[i]) return true;
+    if (word == list[i])
+      return true;
   return false;
 }
 
 // Digits where the pattern has '9', the pattern's own character elsewhere.
 bool matches_digits(const std::string& text, const char* pattern) {
-  if (text.size() != strlen(pattern)) return false;
+  if (text.size() != strlen(pattern))
+    return false;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (pattern[i] == '9' ? !isdigit(static_cast<unsigned char>(text[i]))
-                          : text[i] != pattern[i])
+    if (pattern[i] == '9' ? !isdigit(static_cast<unsigned char>(text[i])) : text[i] != pattern[i])
       return false;
   }
   return true;
@@ -30,11 +31,9 @@ bool matches_digits(const std::string& text, const char* pattern) {
 
 // strftime's "; Generated at %a %b %e %H:%M:%S %Y" in the default locale.
 bool is_generated_line(const std::string& line) {
-  static const char* const days[] = {"Mon", "Tue", "Wed", "Thu",
-                                     "Fri", "Sat", "Sun"};
-  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr",
-                                       "May", "Jun", "Jul", "Aug",
-                                       "Sep", "Oct", "Nov", "Dec"};
+  static const char* const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const std::string prefix = "; Generated at ";
   if (line.size() != prefix.size() + 24 || !line.starts_with(prefix))
     return false;
@@ -52,8 +51,7 @@ bool is_generated_line(const std::string& line) {
 }  // namespace
 
 void expect_complete_job(const std::string& path, const std::string& z_start,
-                         const std::string& heat_temp,
-                         const std::string& speed) {
+                         const std::string& heat_temp, const std::string& speed) {
   JobFile job = read_job_file(path, 9, 4);
   ASSERT_TRUE(job.opened) << path;
   EXPECT_EQ(job.lines, COMPLETE_JOB_LINES);
@@ -62,8 +60,8 @@ void expect_complete_job(const std::string& path, const std::string& z_start,
   ASSERT_EQ(job.head.size(), 9u);
 
   EXPECT_TRUE(is_generated_line(job.head[0])) << job.head[0];
-  EXPECT_EQ(job.head[1], "; With z_start: " + z_start + " heat temp: " +
-                             heat_temp + " speed: " + speed);
+  EXPECT_EQ(job.head[1],
+            "; With z_start: " + z_start + " heat temp: " + heat_temp + " speed: " + speed);
   EXPECT_EQ(job.head[2], "; Author: Veldrane");
   EXPECT_TRUE(job.head[3].starts_with("; Website: ")) << job.head[3];
   EXPECT_TRUE(job.head[4].starts_with("; E-mail: ")) << job.head[4];
@@ -71,6 +69,5 @@ void expect_complete_job(const std::string& path, const std::string& z_start,
   EXPECT_TRUE(job.head[6].starts_with("G1 F" + speed + " Z")) << job.head[6];
   EXPECT_EQ(job.head[7], "M106 S" + heat_temp);
   EXPECT_EQ(job.head[8], "M109 S" + heat_temp);
-  EXPECT_EQ(job.tail,
-            (std::vector<std::string>{"G92 E0.0", "G28", "M106 S0", "M109 S0"}));
+  EXPECT_EQ(job.tail, (std::vector<std::string>{"G92 E0.0", "G28", "M106 S0", "M109 S0"}));
 }

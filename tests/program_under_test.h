@@ -13,14 +13,12 @@ extern const char VISOR_GCODE[];
 inline constexpr char BANNER[] = "Lumenforge - 3d vantor dagoma printing";
 inline constexpr int BANNER_COL = 35, BANNER_ROW = 4;
 inline constexpr int TEXT_COL = 4;
-inline constexpr char OBJECT_TEXT[] =
-    "3d object:        visor with holes for plexiglas or glasses";
+inline constexpr char OBJECT_TEXT[] = "3d object:        visor with holes for plexiglas or glasses";
 inline constexpr char VERSION_TEXT[] = "Version:          1.2.0 - 11/11/2024";
 inline constexpr char WRITING_TEXT[] = "Writing gcode:    ";
 inline constexpr char PROGRESS_TEXT[] = "Progress:         |";
 inline constexpr char ERROR_TEXT[] = "Error:            typed number is invalid";
-inline constexpr char CREATED_TEXT[] =
-    "Created file:     dagoma0.g (in current directory)";
+inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
 inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g is incomplete.";
 
@@ -47,7 +45,6 @@ inline constexpr unsigned long long COMPLETE_JOB_LINES = 3758388;
 // complete job for the three typed texts: its size in lines, header, start
 // and end sequences, and no end marker.
 void expect_complete_job(const std::string& path, const std::string& z_start,
-                         const std::string& heat_temp,
-                         const std::string& speed);
+                         const std::string& heat_temp, const std::string& speed);
 
 #endif  // VISOR_TESTS_PROGRAM_UNDER_TEST_H_

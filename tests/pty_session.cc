@@ -34,8 +34,10 @@ void answer(const char* bytes, size_t len, void* user) {
   PtySession* s = static_cast<PtySession*>(user);
   while (len > 0) {
     ssize_t n = write(s->master, bytes, len);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return;
     bytes += n;
     len -= static_cast<size_t>(n);
   }
@@ -67,7 +69,8 @@ std::vector<std::string> child_environment() {
 void reset_signals() {
   struct sigaction dfl = {};
   dfl.sa_handler = SIG_DFL;
-  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+  for (int sig = 1; sig < NSIG; ++sig)
+    sigaction(sig, &dfl, nullptr);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -92,7 +95,8 @@ void append_utf8(std::string* out, uint32_t c) {
 }
 
 void reap(PtySession* s) {
-  if (s->exited || s->pid <= 0) return;
+  if (s->exited || s->pid <= 0)
+    return;
   int status = 0;
   pid_t r = waitpid(s->pid, &status, WNOHANG);
   if (r == s->pid) {
@@ -111,12 +115,14 @@ PtySession::~PtySession() {
     int status = 0;
     waitpid(pid, &status, 0);
   }
-  if (master >= 0) close(master);
-  if (vt) vterm_free(vt);
+  if (master >= 0)
+    close(master);
+  if (vt)
+    vterm_free(vt);
 }
 
-bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols,
-               int rows, const std::string& cwd, std::string* error) {
+bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols, int rows,
+               const std::string& cwd, std::string* error) {
   s->master = posix_openpt(O_RDWR | O_NOCTTY);
   if (s->master < 0 || grantpt(s->master) != 0 || unlockpt(s->master) != 0) {
     *error = std::string("posix_openpt: ") + strerror(errno);
@@ -143,11 +149,13 @@ bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols,
   // it only makes system calls.
   std::vector<std::string> env = child_environment();
   std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
+  for (std::string& e : env)
+    envp.push_back(e.data());
   envp.push_back(nullptr);
   std::vector<std::string> args = argv;
   std::vector<char*> argp;
-  for (std::string& a : args) argp.push_back(a.data());
+  for (std::string& a : args)
+    argp.push_back(a.data());
   argp.push_back(nullptr);
 
   pid_t pid = fork();
@@ -160,15 +168,18 @@ bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols,
     // SIGWINCH then reach the program as they would from a real terminal.
     setsid();
     int slave = open(slave_name.c_str(), O_RDWR);
-    if (slave < 0) _exit(126);
+    if (slave < 0)
+      _exit(126);
     ioctl(slave, TIOCSCTTY, 0);
     dup2(slave, 0);
     dup2(slave, 1);
     dup2(slave, 2);
-    if (slave > 2) close(slave);
+    if (slave > 2)
+      close(slave);
     close(s->master);
     reset_signals();
-    if (chdir(cwd.c_str()) != 0) _exit(126);
+    if (chdir(cwd.c_str()) != 0)
+      _exit(126);
     execve(argp[0], argp.data(), envp.data());
     _exit(127);
   }
@@ -177,18 +188,18 @@ bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols,
   return true;
 }
 
-void pty_type(PtySession* s, std::string_view bytes) {
-  answer(bytes.data(), bytes.size(), s);
-}
+void pty_type(PtySession* s, std::string_view bytes) { answer(bytes.data(), bytes.size(), s); }
 
 void pty_pump(PtySession* s, int wait_ms) {
   reap(s);
   if (s->output_closed) {
-    if (!s->exited) usleep(static_cast<useconds_t>(wait_ms) * 1000);
+    if (!s->exited)
+      usleep(static_cast<useconds_t>(wait_ms) * 1000);
     return;
   }
   pollfd p = {s->master, POLLIN, 0};
-  if (poll(&p, 1, wait_ms) <= 0) return;
+  if (poll(&p, 1, wait_ms) <= 0)
+    return;
   char buf[65536];
   for (;;) {
     ssize_t n = read(s->master, buf, sizeof buf);
@@ -197,8 +208,10 @@ void pty_pump(PtySession* s, int wait_ms) {
       vterm_input_write(s->vt, buf, static_cast<size_t>(n));
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) return;
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0 && errno == EAGAIN)
+      return;
     // EIO: no process holds the slave side. Before the child has opened it
     // that means nothing yet; after the child is gone, all output is read.
     if (s->exited) {
@@ -210,12 +223,13 @@ void pty_pump(PtySession* s, int wait_ms) {
   }
 }
 
-bool pty_wait_until(PtySession* s, const std::function<bool()>& done,
-                    int timeout_ms) {
+bool pty_wait_until(PtySession* s, const std::function<bool()>& done, int timeout_ms) {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    if (done()) return true;
-    if (Clock::now() >= deadline) return false;
+    if (done())
+      return true;
+    if (Clock::now() >= deadline)
+      return false;
     pty_pump(s, 20);
   }
 }
@@ -225,8 +239,7 @@ bool pty_wait_for_text(PtySession* s, std::string_view text, int timeout_ms) {
       s, [&] { return pty_screen_contains(*s, text); }, timeout_ms);
 }
 
-bool pty_wait_for_text_at(PtySession* s, int col, int row,
-                          std::string_view text, int timeout_ms) {
+bool pty_wait_for_text_at(PtySession* s, int col, int row, std::string_view text, int timeout_ms) {
   // Only ASCII texts are looked for this way, one byte per cell.
   int len = static_cast<int>(text.size());
   return pty_wait_until(
@@ -246,7 +259,8 @@ bool pty_wait_quiet(PtySession* s, int quiet_ms, int timeout_ms) {
     } else if (now - last_change >= std::chrono::milliseconds(quiet_ms)) {
       return true;
     }
-    if (now >= deadline) return false;
+    if (now >= deadline)
+      return false;
   }
 }
 
@@ -265,16 +279,19 @@ void pty_resize(PtySession* s, int cols, int rows) {
   // The kernel signals the terminal's foreground group on a size change;
   // the explicit signal also reaches a program that left that group.
   ioctl(s->master, TIOCSWINSZ, &ws);
-  if (s->pid > 0 && !s->exited) kill(s->pid, SIGWINCH);
+  if (s->pid > 0 && !s->exited)
+    kill(s->pid, SIGWINCH);
 }
 
 char32_t pty_cell(const PtySession& s, int col, int row) {
-  if (col < 0 || row < 0 || col >= s.cols || row >= s.rows) return U'\0';
+  if (col < 0 || row < 0 || col >= s.cols || row >= s.rows)
+    return U'\0';
   VTermScreenCell cell;
   VTermPos pos;
   pos.row = row;
   pos.col = col;
-  if (!vterm_screen_get_cell(s.screen, pos, &cell)) return U'\0';
+  if (!vterm_screen_get_cell(s.screen, pos, &cell))
+    return U'\0';
   return cell.chars[0] == 0 ? U' ' : static_cast<char32_t>(cell.chars[0]);
 }
 
@@ -282,7 +299,8 @@ std::string pty_text_at(const PtySession& s, int col, int row, int len) {
   std::string out;
   for (int c = col; c < col + len; ++c) {
     char32_t ch = pty_cell(s, c, row);
-    if (ch == U'\0') break;  // off the screen
+    if (ch == U'\0')
+      break;  // off the screen
     append_utf8(&out, ch);
   }
   return out;
@@ -309,13 +327,15 @@ std::string pty_screen_dump(const PtySession& s) {
 
 bool pty_screen_contains(const PtySession& s, std::string_view text) {
   for (int row = 0; row < s.rows; ++row)
-    if (pty_row_text(s, row).find(text) != std::string::npos) return true;
+    if (pty_row_text(s, row).find(text) != std::string::npos)
+      return true;
   return false;
 }
 
 bool pty_modes_restored(const PtySession& s) {
   termios now = {};
-  if (tcgetattr(s.master, &now) != 0) return false;
+  if (tcgetattr(s.master, &now) != 0)
+    return false;
   const tcflag_t lflags = ECHO | ICANON | ISIG | IEXTEN;
   const tcflag_t iflags = ICRNL | IXON;
   const tcflag_t oflags = OPOST | ONLCR;

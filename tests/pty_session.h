@@ -56,8 +56,8 @@ struct PtySession {
 // Starts argv[0] (a path) with argv on a new pseudo-terminal of the given
 // size, in directory cwd, with TERM set to PTY_TERM. Returns false with a
 // reason in *error when the terminal or the process cannot be set up.
-bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols,
-               int rows, const std::string& cwd, std::string* error);
+bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols, int rows,
+               const std::string& cwd, std::string* error);
 
 // Sends bytes as if typed.
 void pty_type(PtySession* s, std::string_view bytes);
@@ -68,13 +68,11 @@ void pty_pump(PtySession* s, int wait_ms);
 
 // Pumps until done() holds or timeout_ms passed; the time-out only guards
 // against a hang. Returns done()'s last value.
-bool pty_wait_until(PtySession* s, const std::function<bool()>& done,
-                    int timeout_ms);
+bool pty_wait_until(PtySession* s, const std::function<bool()>& done, int timeout_ms);
 // Until text appears anywhere on the screen.
 bool pty_wait_for_text(PtySession* s, std::string_view text, int timeout_ms);
 // Until text stands at (col, row).
-bool pty_wait_for_text_at(PtySession* s, int col, int row,
-                          std::string_view text, int timeout_ms);
+bool pty_wait_for_text_at(PtySession* s, int col, int row, std::string_view text, int timeout_ms);
 // Until the program has written nothing for quiet_ms.
 bool pty_wait_quiet(PtySession* s, int quiet_ms, int timeout_ms);
 // Until the program has exited and all its output is on the screen.

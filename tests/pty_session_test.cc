@@ -12,9 +12,7 @@ namespace {
 
 constexpr int kGuardMs = 20000;
 
-std::vector<std::string> shell(const std::string& script) {
-  return {"/bin/sh", "-c", script};
-}
+std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
 
 void start(PtySession* s, const std::string& script, int cols, int rows,
            const std::string& cwd = "/") {
@@ -90,16 +88,14 @@ TEST(PtySession, NoticesModesLeftChanged) {
 TEST(PtySession, SendsKeysAsATerminalDoes) {
   PtySession s;
   // Raw mode shows each byte as it arrives, Enter included.
-  start(&s, "stty raw -echo; echo ready; head -c 8 | od -An -tx1; sleep 30",
-        120, 30);
+  start(&s, "stty raw -echo; echo ready; head -c 8 | od -An -tx1; sleep 30", 120, 30);
   ASSERT_TRUE(pty_wait_for_text(&s, "ready", kGuardMs));
   pty_type(&s, "a");
   pty_type(&s, KEY_ENTER);
   pty_type(&s, KEY_BACKSPACE);
   pty_type(&s, KEY_DELETE);
   pty_type(&s, KEY_CTRL_C);
-  ASSERT_TRUE(pty_wait_for_text(&s, "61 0d 7f 1b 5b 33 7e 03", kGuardMs))
-      << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text(&s, "61 0d 7f 1b 5b 33 7e 03", kGuardMs)) << pty_screen_dump(s);
 }
 
 TEST(PtySession, CtrlCInterruptsTheForegroundProgram) {
@@ -117,8 +113,7 @@ TEST(PtySession, RunsInTheGivenDirectoryWithSizeAndTerminalType) {
   TempDir dir;
   ASSERT_FALSE(dir.path.empty());
   PtySession s;
-  start(&s, "pwd; stty size; echo \"$TERM\"; tput cols; exit 3", 100, 40,
-        dir.path);
+  start(&s, "pwd; stty size; echo \"$TERM\"; tput cols; exit 3", 100, 40, dir.path);
   ASSERT_TRUE(pty_wait_exit(&s, kGuardMs)) << pty_screen_dump(s);
   ASSERT_TRUE(WIFEXITED(s.wait_status));
   EXPECT_EQ(WEXITSTATUS(s.wait_status), 3);
@@ -155,10 +150,8 @@ TEST(PtySession, TimeOutEndsAWaitForTextThatNeverComes) {
 
 TEST(PtySession, WaitsForTextAtAPlace) {
   PtySession s;
-  start(&s, "printf 'late\\n'; sleep 0.3; printf '\\033[3;5Hlate'; sleep 30",
-        120, 30);
-  ASSERT_TRUE(pty_wait_for_text_at(&s, 4, 2, "late", kGuardMs))
-      << pty_screen_dump(s);
+  start(&s, "printf 'late\\n'; sleep 0.3; printf '\\033[3;5Hlate'; sleep 30", 120, 30);
+  ASSERT_TRUE(pty_wait_for_text_at(&s, 4, 2, "late", kGuardMs)) << pty_screen_dump(s);
   EXPECT_EQ(pty_row_text(s, 0), "late");
 }
 

@@ -10,20 +10,21 @@
 TempDir::TempDir() {
   std::error_code ec;
   std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-  if (ec) base = "/tmp";
+  if (ec)
+    base = "/tmp";
   std::string pattern = (base / "visor-e2e-XXXXXX").string();
-  if (mkdtemp(pattern.data())) path = pattern;
+  if (mkdtemp(pattern.data()))
+    path = pattern;
 }
 
 TempDir::~TempDir() {
-  if (path.empty()) return;
+  if (path.empty())
+    return;
   std::error_code ec;
   std::filesystem::remove_all(path, ec);
 }
 
-std::string TempDir::file(const std::string& name) const {
-  return path + "/" + name;
-}
+std::string TempDir::file(const std::string& name) const { return path + "/" + name; }
 
 bool write_file(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -33,7 +34,8 @@ bool write_file(const std::string& path, const std::string& content) {
 
 bool read_file(const std::string& path, std::string* content) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in)
+    return false;
   std::ostringstream all;
   all << in.rdbuf();
   *content = all.str();

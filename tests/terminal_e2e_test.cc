@@ -26,19 +26,15 @@ constexpr int kFirstMarkCol = 23, kMarks = 80, kPercentCol = 106;
 void start_program(PtySession* s, const TempDir& dir, int cols, int rows) {
   ASSERT_FALSE(dir.path.empty());
   std::string error;
-  ASSERT_TRUE(pty_start(s, {VISOR_GCODE}, cols, rows, dir.path, &error))
-      << error;
+  ASSERT_TRUE(pty_start(s, {VISOR_GCODE}, cols, rows, dir.path, &error)) << error;
 }
 
 bool shows_prompt(const PtySession& s, const Field& f) {
   std::string prompt = f.prompt;
-  return pty_text_at(s, TEXT_COL, f.row, static_cast<int>(prompt.size())) ==
-         prompt;
+  return pty_text_at(s, TEXT_COL, f.row, static_cast<int>(prompt.size())) == prompt;
 }
 
-bool row_is_blank(const PtySession& s, int row) {
-  return pty_row_text(s, row).empty();
-}
+bool row_is_blank(const PtySession& s, int row) { return pty_row_text(s, row).empty(); }
 
 // Inside the frame: columns 2 to 117.
 bool framed_row_is_blank(const PtySession& s, int row) {
@@ -48,16 +44,17 @@ bool framed_row_is_blank(const PtySession& s, int row) {
 // Types a value into a field once its prompt stands and the program waits
 // for keys, checking the echo of every character, then presses Enter.
 void enter_value(PtySession* s, const Field& f, const std::string& text) {
-  ASSERT_TRUE(pty_wait_until(s, [&] { return shows_prompt(*s, f); }, kScreenMs))
-      << "no prompt on row " << f.row << "\n" << pty_screen_dump(*s);
+  ASSERT_TRUE(pty_wait_until(
+      s, [&] { return shows_prompt(*s, f); }, kScreenMs))
+      << "no prompt on row " << f.row << "\n"
+      << pty_screen_dump(*s);
   // Input is flushed before each field: keys go in once the program is idle.
   pty_wait_quiet(s, 100, kScreenMs);
   for (size_t i = 0; i < text.size(); ++i) {
     pty_type(s, text.substr(i, 1));
     int col = f.first_col + static_cast<int>(i);
     ASSERT_TRUE(pty_wait_until(
-        s, [&] { return pty_cell(*s, col, f.row) == char32_t(text[i]); },
-        kScreenMs))
+        s, [&] { return pty_cell(*s, col, f.row) == char32_t(text[i]); }, kScreenMs))
         << "no echo of '" << text[i] << "' at column " << col << "\n"
         << pty_screen_dump(*s);
   }
@@ -68,20 +65,18 @@ void enter_value(PtySession* s, const Field& f, const std::string& text) {
 // and nothing typed anywhere else.
 bool dialogue_at_start(const PtySession& s) {
   return shows_prompt(s, Z_START_FIELD) &&
-         pty_text_at(s, Z_START_FIELD.first_col, Z_START_FIELD.row, 10) ==
-             std::string(10, ' ') &&
-         framed_row_is_blank(s, HEAT_TEMP_FIELD.row) &&
-         framed_row_is_blank(s, SPEED_FIELD.row);
+         pty_text_at(s, Z_START_FIELD.first_col, Z_START_FIELD.row, 10) == std::string(10, ' ') &&
+         framed_row_is_blank(s, HEAT_TEMP_FIELD.row) && framed_row_is_blank(s, SPEED_FIELD.row);
 }
 
 // A line naming the size the layout needs. The echo row is left out: a
 // G-code line can hold any numbers.
 bool shows_size_notice(const PtySession& s) {
   for (int row = 0; row < s.rows; ++row) {
-    if (row == 13) continue;
+    if (row == 13)
+      continue;
     std::string text = pty_row_text(s, row);
-    if (text.find("119") != std::string::npos &&
-        text.find("22") != std::string::npos)
+    if (text.find("119") != std::string::npos && text.find("22") != std::string::npos)
       return true;
   }
   return false;
@@ -90,10 +85,9 @@ bool shows_size_notice(const PtySession& s) {
 // The whole layout is on the screen, the far corners of the frame included,
 // and the size notice is gone.
 bool shows_whole_layout(const PtySession& s) {
-  return pty_text_at(s, BANNER_COL, BANNER_ROW, 38) == BANNER &&
-         pty_cell(s, 1, 9) != U' ' && pty_cell(s, 118, 9) != U' ' &&
-         pty_cell(s, 1, 21) != U' ' && pty_cell(s, 118, 21) != U' ' &&
-         !shows_size_notice(s);
+  return pty_text_at(s, BANNER_COL, BANNER_ROW, 38) == BANNER && pty_cell(s, 1, 9) != U' ' &&
+         pty_cell(s, 118, 9) != U' ' && pty_cell(s, 1, 21) != U' ' &&
+         pty_cell(s, 118, 21) != U' ' && !shows_size_notice(s);
 }
 
 void expect_fixed_texts(const PtySession& s) {
@@ -131,17 +125,17 @@ TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
 
   // The job runs. Shrinking the window during it brings the size notice;
   // enlarging it again brings back the whole screen, marks included.
-  ASSERT_TRUE(pty_wait_for_text_at(&s, kFirstMarkCol, 14, "=", kJobMs))
-      << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text_at(&s, kFirstMarkCol, 14, "=", kJobMs)) << pty_screen_dump(s);
   pty_resize(&s, kSmallCols, kSmallRows);
-  EXPECT_TRUE(pty_wait_until(&s, [&] { return shows_size_notice(s); }, kScreenMs))
+  EXPECT_TRUE(pty_wait_until(
+      &s, [&] { return shows_size_notice(s); }, kScreenMs))
       << pty_screen_dump(s);
   pty_resize(&s, kCols, kRows);
-  EXPECT_TRUE(pty_wait_until(&s, [&] { return shows_whole_layout(s); }, kScreenMs))
+  EXPECT_TRUE(pty_wait_until(
+      &s, [&] { return shows_whole_layout(s); }, kScreenMs))
       << pty_screen_dump(s);
 
-  ASSERT_TRUE(pty_wait_for_text_at(&s, TEXT_COL, 15, CREATED_TEXT, kJobMs))
-      << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text_at(&s, TEXT_COL, 15, CREATED_TEXT, kJobMs)) << pty_screen_dump(s);
   // The screen is complete once the program waits for the closing key.
   pty_wait_quiet(&s, 300, kScreenMs);
   SCOPED_TRACE(pty_screen_dump(s));
@@ -151,8 +145,7 @@ TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
   // The last line written, its line end blanked, over the 63 echo cells.
   EXPECT_EQ(pty_text_at(s, 22, 13, 63), "M109 S0" + std::string(56, ' '));
   EXPECT_EQ(pty_text_at(s, TEXT_COL, 14, 19), PROGRESS_TEXT);
-  EXPECT_EQ(pty_text_at(s, kFirstMarkCol, 14, kMarks + 1),
-            std::string(kMarks, '=') + "|");
+  EXPECT_EQ(pty_text_at(s, kFirstMarkCol, 14, kMarks + 1), std::string(kMarks, '=') + "|");
   EXPECT_EQ(pty_text_at(s, kFirstMarkCol + kMarks + 1, 14, 3), "   ");
   EXPECT_EQ(pty_text_at(s, kPercentCol, 14, 7), "  100 %");
   EXPECT_EQ(pty_text_at(s, TEXT_COL, 15, 50), CREATED_TEXT);
@@ -186,11 +179,11 @@ TEST(Terminal, InvalidValueShowsErrorThenRestartsFromTheFirstField) {
   enter_value(&s, Z_START_FIELD, "0.4");
   enter_value(&s, HEAT_TEMP_FIELD, "210");
   enter_value(&s, SPEED_FIELD, "700");
-  ASSERT_TRUE(pty_wait_for_text_at(&s, TEXT_COL, 14, ERROR_TEXT, kScreenMs))
-      << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text_at(&s, TEXT_COL, 14, ERROR_TEXT, kScreenMs)) << pty_screen_dump(s);
   EXPECT_EQ(pty_text_at(s, SPEED_FIELD.first_col, 18, 3), "700");
 
-  ASSERT_TRUE(pty_wait_until(&s, [&] { return dialogue_at_start(s); }, kScreenMs))
+  ASSERT_TRUE(pty_wait_until(
+      &s, [&] { return dialogue_at_start(s); }, kScreenMs))
       << pty_screen_dump(s);
   expect_fixed_texts(s);
   EXPECT_EQ(pty_text_at(s, TEXT_COL, 14, 19), PROGRESS_TEXT);
@@ -198,8 +191,8 @@ TEST(Terminal, InvalidValueShowsErrorThenRestartsFromTheFirstField) {
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
   // The first field takes keys again.
   enter_value(&s, Z_START_FIELD, "5");
-  EXPECT_TRUE(pty_wait_until(&s, [&] { return shows_prompt(s, HEAT_TEMP_FIELD); },
-                             kScreenMs))
+  EXPECT_TRUE(pty_wait_until(
+      &s, [&] { return shows_prompt(s, HEAT_TEMP_FIELD); }, kScreenMs))
       << pty_screen_dump(s);
 }
 
@@ -210,13 +203,14 @@ TEST(Terminal, BackspaceAndDeleteRestartTheDialogue) {
 
   // Backspace in the second field abandons the whole dialogue at once.
   enter_value(&s, Z_START_FIELD, "0.4");
-  ASSERT_TRUE(pty_wait_until(&s, [&] { return shows_prompt(s, HEAT_TEMP_FIELD); },
-                             kScreenMs));
+  ASSERT_TRUE(pty_wait_until(
+      &s, [&] { return shows_prompt(s, HEAT_TEMP_FIELD); }, kScreenMs));
   pty_wait_quiet(&s, 100, kScreenMs);
   pty_type(&s, "2");
   ASSERT_TRUE(pty_wait_for_text_at(&s, HEAT_TEMP_FIELD.first_col, 17, "2", kScreenMs));
   pty_type(&s, KEY_BACKSPACE);
-  ASSERT_TRUE(pty_wait_until(&s, [&] { return dialogue_at_start(s); }, kScreenMs))
+  ASSERT_TRUE(pty_wait_until(
+      &s, [&] { return dialogue_at_start(s); }, kScreenMs))
       << pty_screen_dump(s);
   expect_fixed_texts(s);
   // No error line for an abort key.
@@ -225,13 +219,14 @@ TEST(Terminal, BackspaceAndDeleteRestartTheDialogue) {
   // Delete in the third field does the same.
   enter_value(&s, Z_START_FIELD, "0.4");
   enter_value(&s, HEAT_TEMP_FIELD, "210");
-  ASSERT_TRUE(pty_wait_until(&s, [&] { return shows_prompt(s, SPEED_FIELD); },
-                             kScreenMs));
+  ASSERT_TRUE(pty_wait_until(
+      &s, [&] { return shows_prompt(s, SPEED_FIELD); }, kScreenMs));
   pty_wait_quiet(&s, 100, kScreenMs);
   pty_type(&s, "3");
   ASSERT_TRUE(pty_wait_for_text_at(&s, SPEED_FIELD.first_col, 18, "3", kScreenMs));
   pty_type(&s, KEY_DELETE);
-  ASSERT_TRUE(pty_wait_until(&s, [&] { return dialogue_at_start(s); }, kScreenMs))
+  ASSERT_TRUE(pty_wait_until(
+      &s, [&] { return dialogue_at_start(s); }, kScreenMs))
       << pty_screen_dump(s);
   EXPECT_EQ(pty_text_at(s, TEXT_COL, 14, 19), PROGRESS_TEXT) << pty_screen_dump(s);
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
@@ -242,7 +237,8 @@ TEST(Terminal, SmallTerminalTellsTheSizeNeededAndRedrawsWhenEnlarged) {
   TempDir dir;
   PtySession s;
   start_program(&s, dir, kSmallCols, kSmallRows);
-  ASSERT_TRUE(pty_wait_until(&s, [&] { return shows_size_notice(s); }, kScreenMs))
+  ASSERT_TRUE(pty_wait_until(
+      &s, [&] { return shows_size_notice(s); }, kScreenMs))
       << pty_screen_dump(s);
   // Still usable: the first field takes a key while the window is small.
   pty_wait_quiet(&s, 100, kScreenMs);
@@ -250,7 +246,8 @@ TEST(Terminal, SmallTerminalTellsTheSizeNeededAndRedrawsWhenEnlarged) {
   pty_wait_quiet(&s, 100, kScreenMs);
 
   pty_resize(&s, kCols, kRows);
-  ASSERT_TRUE(pty_wait_until(&s, [&] { return shows_whole_layout(s); }, kScreenMs))
+  ASSERT_TRUE(pty_wait_until(
+      &s, [&] { return shows_whole_layout(s); }, kScreenMs))
       << pty_screen_dump(s);
   SCOPED_TRACE(pty_screen_dump(s));
   EXPECT_EQ(pty_cell(s, Z_START_FIELD.first_col, 16), U'5')
@@ -268,8 +265,8 @@ TEST(Terminal, CtrlCEndsTheProgramAndRestoresTheTerminal) {
     TempDir dir;
     PtySession s;
     start_program(&s, dir, kCols, kRows);
-    ASSERT_TRUE(pty_wait_until(&s, [&] { return shows_prompt(s, Z_START_FIELD); },
-                               kScreenMs));
+    ASSERT_TRUE(pty_wait_until(
+        &s, [&] { return shows_prompt(s, Z_START_FIELD); }, kScreenMs));
     pty_wait_quiet(&s, 100, kScreenMs);
     pty_type(&s, KEY_CTRL_C);
     ASSERT_TRUE(pty_wait_exit(&s, kScreenMs)) << pty_screen_dump(s);
@@ -284,8 +281,7 @@ TEST(Terminal, CtrlCEndsTheProgramAndRestoresTheTerminal) {
     enter_value(&s, Z_START_FIELD, "0.4");
     enter_value(&s, HEAT_TEMP_FIELD, "210");
     enter_value(&s, SPEED_FIELD, "300");
-    ASSERT_TRUE(pty_wait_for_text_at(&s, kFirstMarkCol, 14, "=", kJobMs))
-        << pty_screen_dump(s);
+    ASSERT_TRUE(pty_wait_for_text_at(&s, kFirstMarkCol, 14, "=", kJobMs)) << pty_screen_dump(s);
     pty_type(&s, KEY_CTRL_C);
     ASSERT_TRUE(pty_wait_exit(&s, kScreenMs)) << pty_screen_dump(s);
     expect_terminal_restored(s);

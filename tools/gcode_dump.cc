@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
   generator.typed = &typed;
   generator.channel = &ch;
   Thread thread;
-  if (channel::listen(&ch) != 1 ||
-      start_thread(&thread, generator_thread_main, &generator) != 1 ||
+  if (channel::listen(&ch) != 1 || start_thread(&thread, generator_thread_main, &generator) != 1 ||
       channel::accept(&ch) != 1) {
     fprintf(stderr, "gcode_dump: the generator did not start\n");
     return 1;

@@ -62,9 +62,7 @@ void acknowledge(LineChannel* ch) {
   publish(&ch->acks, (acks & CLOSED) | ch->lines_taken);
 }
 
-void shutdown(LineChannel* ch) {
-  publish_bits(&ch->acks, CLOSED);
-}
+void shutdown(LineChannel* ch) { publish_bits(&ch->acks, CLOSED); }
 
 int connect(LineChannel* ch) {
   uint32_t listening = LINK_LISTENING;

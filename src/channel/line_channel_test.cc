@@ -55,8 +55,7 @@ TEST(LineChannel, AcceptReturnsWhenTheClientGivesUp) {
 TEST(LineChannel, LineArrivesWhole) {
   LineChannel ch;
   open_both(&ch);
-  const std::string lines[] = {"G28\n", std::string(62, 'X') + "\n",
-                               std::string(254, 'Y') + "\n"};
+  const std::string lines[] = {"G28\n", std::string(62, 'X') + "\n", std::string(254, 'Y') + "\n"};
   std::thread client([&] {
     for (const std::string& line : lines)
       EXPECT_EQ(channel::send_line(&ch, line.data(), line.size()), 1);

@@ -40,23 +40,17 @@ KeyAction look_up_key(uint16_t vk, const FieldSpec& field, char* c) {
   }
   switch (vk) {
     case VKEY_SUBTRACT:
-    case VKEY_OEM_MINUS:
-      *c = '-';
-      return field.digits_only ? ACTION_ABORT : ACTION_STORE;
+    case VKEY_OEM_MINUS: *c = '-'; return field.digits_only ? ACTION_ABORT : ACTION_STORE;
     case VKEY_DECIMAL:
     case VKEY_OEM_COMMA:
-    case VKEY_OEM_PERIOD:
-      *c = '.';
-      return field.digits_only ? ACTION_ABORT : ACTION_STORE;
+    case VKEY_OEM_PERIOD: *c = '.'; return field.digits_only ? ACTION_ABORT : ACTION_STORE;
     case VKEY_CANCEL:
     case VKEY_BACK:
     case VKEY_CLEAR:
     case VKEY_DELETE:
     case VKEY_OEM_E9:
-    case VKEY_OEM_CLEAR:
-      return ACTION_ABORT;
-    default:
-      return ACTION_IGNORE;
+    case VKEY_OEM_CLEAR: return ACTION_ABORT;
+    default: return ACTION_IGNORE;
   }
 }
 
@@ -112,8 +106,7 @@ int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) 
       if (r.key_down) {
         char c = 0;
         switch (look_up_key(r.virtual_key, field, &c)) {
-          case ACTION_ABORT:
-            return FIELD_REJECTED;
+          case ACTION_ABORT: return FIELD_REJECTED;
           case ACTION_STORE:
             // One character per press, whatever its repeat count.
             ++col;
@@ -121,8 +114,7 @@ int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) 
             console_write(con, &c, 1);
             text[index++] = c;
             break;
-          case ACTION_IGNORE:
-            break;
+          case ACTION_IGNORE: break;
         }
       }
     }

@@ -73,15 +73,15 @@ TEST(EntryFieldKeys, DigitRowAndKeypadStoreDigitsInEveryKind) {
 
 TEST(EntryFieldKeys, MinusAndDecimalKeys) {
   // The calibrating point stores them; a comma key also gives ".".
-  Typed t = press_keys(FIELD_Z_START, {VKEY_SUBTRACT, VKEY_OEM_MINUS, VKEY_DECIMAL,
-                                       VKEY_OEM_COMMA, VKEY_OEM_PERIOD});
+  Typed t = press_keys(FIELD_Z_START, {VKEY_SUBTRACT, VKEY_OEM_MINUS, VKEY_DECIMAL, VKEY_OEM_COMMA,
+                                       VKEY_OEM_PERIOD});
   EXPECT_EQ(t.text, "--...");
   EXPECT_EQ(t.cells, padded("--..."));
 
   // The digits-only fields end at once on any of them, showing nothing.
   for (FieldKind kind : {FIELD_HEAT_TEMP, FIELD_SPEED}) {
-    for (uint16_t vk : {VKEY_SUBTRACT, VKEY_OEM_MINUS, VKEY_DECIMAL, VKEY_OEM_COMMA,
-                        VKEY_OEM_PERIOD}) {
+    for (uint16_t vk :
+         {VKEY_SUBTRACT, VKEY_OEM_MINUS, VKEY_DECIMAL, VKEY_OEM_COMMA, VKEY_OEM_PERIOD}) {
       Field f;
       memory_press(&f.mem, VKEY_0 + 2);
       memory_add(&f.mem, vk, true);
@@ -97,8 +97,8 @@ TEST(EntryFieldKeys, MinusAndDecimalKeys) {
 
 TEST(EntryFieldKeys, AbortKeysEndTheFieldAtOnceInEveryKind) {
   for (FieldKind kind : ALL_KINDS) {
-    for (uint16_t vk : {VKEY_CANCEL, VKEY_BACK, VKEY_CLEAR, VKEY_DELETE, VKEY_OEM_E9,
-                        VKEY_OEM_CLEAR}) {
+    for (uint16_t vk :
+         {VKEY_CANCEL, VKEY_BACK, VKEY_CLEAR, VKEY_DELETE, VKEY_OEM_E9, VKEY_OEM_CLEAR}) {
       Field f;
       memory_press(&f.mem, VKEY_0 + 1);
       memory_press(&f.mem, VKEY_0 + 7);
@@ -118,15 +118,14 @@ TEST(EntryFieldKeys, OtherKeysAndEventsAreIgnored) {
   for (FieldKind kind : ALL_KINDS) {
     Field f;
     memory_press(&f.mem, VKEY_0 + 1);
-    const uint16_t ignored[] = {VKEY_A,        VKEY_A + 4,    VKEY_SPACE,     VKEY_ESCAPE,
-                                VKEY_TAB,      VKEY_CONTROL,  VKEY_ADD,       VKEY_MULTIPLY,
-                                VKEY_DIVIDE,   VKEY_SEPARATOR, VKEY_OEM_PLUS, VKEY_NONE,
-                                0x2F,          0x3A,          0x5F,           0xE8,
-                                0xFF};
+    const uint16_t ignored[] = {
+        VKEY_A,   VKEY_A + 4,    VKEY_SPACE,  VKEY_ESCAPE,    VKEY_TAB,      VKEY_CONTROL,
+        VKEY_ADD, VKEY_MULTIPLY, VKEY_DIVIDE, VKEY_SEPARATOR, VKEY_OEM_PLUS, VKEY_NONE,
+        0x2F,     0x3A,          0x5F,        0xE8,           0xFF};
     for (uint16_t vk : ignored)
       memory_press(&f.mem, vk);
-    for (uint16_t type : {INPUT_MOUSE_EVENT, INPUT_WINDOW_SIZE_EVENT, INPUT_MENU_EVENT,
-                          INPUT_FOCUS_EVENT})
+    for (uint16_t type :
+         {INPUT_MOUSE_EVENT, INPUT_WINDOW_SIZE_EVENT, INPUT_MENU_EVENT, INPUT_FOCUS_EVENT})
       memory_add_event(&f.mem, type);
     memory_press(&f.mem, VKEY_0 + 8);
     EXPECT_EQ(f.read(kind), FIELD_INPUT_ENDED) << kind;
@@ -149,7 +148,7 @@ TEST(EntryFieldKeys, ShiftWithADigitStoresTheDigit) {
 
 TEST(EntryFieldKeys, ReleasesStoreNothingAndOnePressIsOneCharacter) {
   Field f;
-  memory_add(&f.mem, VKEY_0 + 3, false);  // a release alone
+  memory_add(&f.mem, VKEY_0 + 3, false);   // a release alone
   memory_add(&f.mem, VKEY_DELETE, false);  // not even an abort key's
   memory_add(&f.mem, VKEY_OEM_MINUS, false);
   memory_add(&f.mem, VKEY_0 + 4, true, 5);  // held down: one record, repeat 5

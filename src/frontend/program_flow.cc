@@ -45,8 +45,7 @@ int run_dialogue(Program* p) {
     for (const Prompt& prompt : PROMPTS) {
       write_at(con, TEXT_COLUMN, prompt.row, prompt.text);
       console_flush_input(con);
-      result = read_number_field(con, prompt.row, buffer_for(&p->typed, prompt.kind),
-                                 prompt.kind);
+      result = read_number_field(con, prompt.row, buffer_for(&p->typed, prompt.kind), prompt.kind);
       if (result != FIELD_ACCEPTED)
         break;
     }

@@ -96,8 +96,7 @@ std::string joined(const std::vector<std::string>& lines) {
 
 TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   FlowRun r;
-  r.generator.lines = {"; visor\n", "G28\n", "G1 F300 E0.012 X-70.000 Y-74.000\n",
-                       "M104 S0\n"};
+  r.generator.lines = {"; visor\n", "G28\n", "G1 F300 E0.012 X-70.000 Y-74.000\n", "M104 S0\n"};
   memory_type(&r.mem, "0.4\n210\n300\n");
   memory_press(&r.mem, VKEY_SPACE);  // the key the end waits for
   EXPECT_EQ(r.run(), 0);
@@ -126,7 +125,8 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   EXPECT_EQ(console_row(con, 17),
             "    Enter heating temperature (depends on filament number between 170 and "
             "270):  210");
-  EXPECT_EQ(console_row(con, 18), "    Enter speed value (300 strongly encouraged 600 maximum):  300");
+  EXPECT_EQ(console_row(con, 18),
+            "    Enter speed value (300 strongly encouraged 600 maximum):  300");
 
   // The end waited for the key, left the screen, then printed the line
   // again so that it stays.
@@ -139,9 +139,9 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
 TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
   FlowRun r;
   r.generator.lines = {"G28\n"};
-  memory_type(&r.mem, "250\n");   // out of range: error line, then from the start
+  memory_type(&r.mem, "250\n");  // out of range: error line, then from the start
   memory_type(&r.mem, "0.4\n21");
-  memory_press(&r.mem, VKEY_BACK);  // Backspace in the second field
+  memory_press(&r.mem, VKEY_BACK);     // Backspace in the second field
   memory_type(&r.mem, "0.4\n210\n-");  // "-" in the speed field
   memory_type(&r.mem, "1.5\n220\n400\n");
   memory_press(&r.mem, VKEY_RETURN);

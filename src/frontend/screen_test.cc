@@ -157,7 +157,7 @@ TEST(Progress, ShorterAndLongerJobs) {
   progress_init(&bar);
   m = run_progress(&longer.con, &bar, 3835722);
   ASSERT_EQ(m.lines.size(), 82u);
-  EXPECT_EQ(m.lines[80], 3788367u);  // the 81st mark
+  EXPECT_EQ(m.lines[80], 3788367u);      // the 81st mark
   EXPECT_EQ(m.percents[80], "  102 %");  // never capped at 100
   EXPECT_EQ(m.percents.back(), "  103 %");
   progress_close(&longer.con, &bar);

@@ -49,10 +49,29 @@ uint32_t bits_of(float f) {
 
 TEST(GcodeFormat, NumbersAsPrintfPrintsThem) {
   const double values[] = {
-      0.0, -0.0, 831.8125, 0.0625, -0.0625, 2.5e-4, -4e-4, -0.0004999, 0.0005, 0.0015,
-      0.000554697, -0.000493662, 1e-40, 44206.69, 65535.998, 123456792.0, -96.398,
-      static_cast<double>(-96.398f), static_cast<double>(0.1f), 0.1,  // 0.1 is no float
-      1e12, 1e15, std::numeric_limits<double>::infinity(),
+      0.0,
+      -0.0,
+      831.8125,
+      0.0625,
+      -0.0625,
+      2.5e-4,
+      -4e-4,
+      -0.0004999,
+      0.0005,
+      0.0015,
+      0.000554697,
+      -0.000493662,
+      1e-40,
+      44206.69,
+      65535.998,
+      123456792.0,
+      -96.398,
+      static_cast<double>(-96.398f),
+      static_cast<double>(0.1f),
+      0.1,  // 0.1 is no float
+      1e12,
+      1e15,
+      std::numeric_limits<double>::infinity(),
   };
   for (double v : values)
     EXPECT_EQ(fast3(v), slow3(v)) << v;
@@ -77,24 +96,23 @@ TEST(GcodeFormat, LinesAsSnprintfFormatsThem) {
   const char* speed = "0000300";
   const float e = 831.8125f, x = -0.000493662f, y = 31.9001255f, z = -0.0f;
   char fast[LINE_CAPACITY], slow[LINE_CAPACITY];
-#define SAME_LINE(...)                                                   \
-  do {                                                                   \
-    size_t n = format_gcode(fast, sizeof fast, __VA_ARGS__);             \
-    int m = snprintf(slow, sizeof slow, __VA_ARGS__);                    \
-    EXPECT_STREQ(fast, slow);                                            \
-    EXPECT_EQ(n, static_cast<size_t>(m));                                \
+#define SAME_LINE(...)                                       \
+  do {                                                       \
+    size_t n = format_gcode(fast, sizeof fast, __VA_ARGS__); \
+    int m = snprintf(slow, sizeof slow, __VA_ARGS__);        \
+    EXPECT_STREQ(fast, slow);                                \
+    EXPECT_EQ(n, static_cast<size_t>(m));                    \
   } while (0)
   SAME_LINE("G1 F%s X%.3f\n", speed, static_cast<double>(x));
   SAME_LINE("G1 F%s E%.3f X%.3f\n", speed, static_cast<double>(e), static_cast<double>(x));
   SAME_LINE("G1 F%s Y%.3f\n", speed, static_cast<double>(y));
   SAME_LINE("G1 F%s E%.3f Y%.3f\n", speed, static_cast<double>(e), static_cast<double>(y));
-  SAME_LINE("G1 F%s E%.3f X%.3f Y%.3f\n", speed, static_cast<double>(e),
-            static_cast<double>(x), static_cast<double>(y));
+  SAME_LINE("G1 F%s E%.3f X%.3f Y%.3f\n", speed, static_cast<double>(e), static_cast<double>(x),
+            static_cast<double>(y));
   SAME_LINE("G1 F%s X%.3f Y%.3f Z%.3f\n", speed, -70.0, 74.0, static_cast<double>(z));
   SAME_LINE("G1 Z%.3f\n", static_cast<double>(z));
   SAME_LINE("G1 E%.3f\n", static_cast<double>(e));
-  SAME_LINE("; With z_start: %s heat temp: %s speed: %s\n", "123456789", "123456789",
-            "123456789");
+  SAME_LINE("; With z_start: %s heat temp: %s speed: %s\n", "123456789", "123456789", "123456789");
   SAME_LINE("M106 S%s\n", "");
   SAME_LINE("100%% done\n");
 #undef SAME_LINE

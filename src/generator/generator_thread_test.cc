@@ -36,12 +36,12 @@ TEST(ParseZStart, SignDecimalsAndTextsWithoutANumber) {
     float value;
     bool negative;
   } table[] = {
-      {"-1.5", -1.5f, true},   {"0", 0, false},          {"", 0, false},
-      {"-", -0.0f, true},      {"-0", -0.0f, true},      {".", 0, false},
-      {"1-2", 1, false},       {"0000.5", 0.5f, false},  {"-12.5", -12.5f, true},
-      {"200", 200, false},     {"-40", -40, true},       {"-.5", -0.5f, true},
-      {"5.", 5, false},        {"1.2.3", 1.2f, false},   {"123456789", 123456789.0f, false},
-      {"0.4", 0.4f, false},    {"-0.3", -0.3f, true},
+      {"-1.5", -1.5f, true}, {"0", 0, false},         {"", 0, false},
+      {"-", -0.0f, true},    {"-0", -0.0f, true},     {".", 0, false},
+      {"1-2", 1, false},     {"0000.5", 0.5f, false}, {"-12.5", -12.5f, true},
+      {"200", 200, false},   {"-40", -40, true},      {"-.5", -0.5f, true},
+      {"5.", 5, false},      {"1.2.3", 1.2f, false},  {"123456789", 123456789.0f, false},
+      {"0.4", 0.4f, false},  {"-0.3", -0.3f, true},
   };
   for (const auto& row : table) {
     std::unique_ptr<CapturedRun> run = captured(row.text, "210", "300");

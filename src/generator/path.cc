@@ -170,8 +170,7 @@ void write_move_y(GeneratorThread* g, float y, bool travel) {
     return;
   size_t n;
   if (travel) {
-    n = format_gcode(g->line, sizeof g->line, "G1 F%s Y%.3f\n", speed(g),
-                     static_cast<double>(y));
+    n = format_gcode(g->line, sizeof g->line, "G1 F%s Y%.3f\n", speed(g), static_cast<double>(y));
   } else {
     advance_e(g);
     n = format_gcode(g->line, sizeof g->line, "G1 F%s E%.3f Y%.3f\n", speed(g),
@@ -184,8 +183,8 @@ void write_move_xy(GeneratorThread* g, float x, float y) {
   if (g->stopped)
     return;
   advance_e(g);
-  size_t n = format_gcode(g->line, sizeof g->line, "G1 F%s E%.3f X%.3f Y%.3f\n", speed(g),
-                          static_cast<double>(g->cur_e), static_cast<double>(x),
-                          static_cast<double>(y));
+  size_t n =
+      format_gcode(g->line, sizeof g->line, "G1 F%s E%.3f X%.3f Y%.3f\n", speed(g),
+                   static_cast<double>(g->cur_e), static_cast<double>(x), static_cast<double>(y));
   send_formatted(g, n);
 }

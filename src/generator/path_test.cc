@@ -8,7 +8,6 @@
 
 namespace {
 
-
 TEST(PathBuilders, CountsAndLastSamplesFollowTheFloatDrift) {
   AxisPath a;
   path_init(&a);
@@ -74,9 +73,8 @@ TEST(MoveWriters, LinesAndExtruderAdvance) {
   write_move_y(g, 1, true);
   write_move_x(g, 12.5f, false);
   write_move_x(g, -3.25f, true);
-  std::vector<std::string> expect = {
-      "G1 F300 E0.012 Y-74.000", "G1 F300 E0.024 X0.100 Y-96.366", "G1 F300 Y1.000",
-      "G1 F300 E0.036 X12.500", "G1 F300 X-3.250"};
+  std::vector<std::string> expect = {"G1 F300 E0.012 Y-74.000", "G1 F300 E0.024 X0.100 Y-96.366",
+                                     "G1 F300 Y1.000", "G1 F300 E0.036 X12.500", "G1 F300 X-3.250"};
   ASSERT_EQ(run->count(), expect.size());
   for (size_t i = 0; i < expect.size(); ++i)
     EXPECT_EQ(run->line(i), expect[i]);

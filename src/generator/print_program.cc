@@ -31,8 +31,8 @@ void silent_e(GeneratorThread* g, double de) { g->cur_e = float_step(g->cur_e, d
 void travel_to(GeneratorThread* g, double x, double y) {
   if (g->stopped)
     return;
-  size_t n = format_gcode(g->line, sizeof g->line, "G1 F%s X%.3f Y%.3f Z%.3f\n",
-                          g->typed->speed, x, y, static_cast<double>(g->cur_z));
+  size_t n = format_gcode(g->line, sizeof g->line, "G1 F%s X%.3f Y%.3f Z%.3f\n", g->typed->speed, x,
+                          y, static_cast<double>(g->cur_z));
   send_text(g, g->line, n);
 }
 
@@ -43,9 +43,7 @@ void row_change(GeneratorThread* g, double y) {
   send_text(g, g->line, n);
 }
 
-void send_fixed(GeneratorThread* g, const char* text, size_t length) {
-  send_text(g, text, length);
-}
+void send_fixed(GeneratorThread* g, const char* text, size_t length) { send_text(g, text, length); }
 
 void pause_short(GeneratorThread* g) { send_fixed(g, "G4 S2\n", 6); }
 void pause_long(GeneratorThread* g) { send_fixed(g, "G4 S60\n", 7); }

@@ -36,13 +36,20 @@ Sections run_sections(const char* z_start, const char* speed = "300") {
 enum Kind { EXTRUDING, Z_STEP, TRAVEL, REPOSITION, E_STEP, ROW_CHANGE, PAUSE, OTHER, KIND_COUNT };
 
 Kind kind_of(const std::string& line) {
-  if (line.rfind("G1 Z", 0) == 0) return Z_STEP;
-  if (line.rfind("G1 E", 0) == 0) return E_STEP;
-  if (line.rfind("G1 Y", 0) == 0) return ROW_CHANGE;
-  if (line == "G4 S2" || line == "G4 S60") return PAUSE;
-  if (line.rfind("G1 F", 0) != 0) return OTHER;
-  if (line.find(" E") != std::string::npos) return EXTRUDING;
-  if (line.find(" Z") != std::string::npos) return REPOSITION;
+  if (line.rfind("G1 Z", 0) == 0)
+    return Z_STEP;
+  if (line.rfind("G1 E", 0) == 0)
+    return E_STEP;
+  if (line.rfind("G1 Y", 0) == 0)
+    return ROW_CHANGE;
+  if (line == "G4 S2" || line == "G4 S60")
+    return PAUSE;
+  if (line.rfind("G1 F", 0) != 0)
+    return OTHER;
+  if (line.find(" E") != std::string::npos)
+    return EXTRUDING;
+  if (line.find(" Z") != std::string::npos)
+    return REPOSITION;
   return TRAVEL;
 }
 
@@ -115,7 +122,8 @@ TEST(PrintProgram, SideBarsAndStrip) {
     double lo = section == 1 ? -90.0 : 90.0;
     for (size_t i = 0; i < s.size(section); ++i) {
       std::string line = s.line(section, i);
-      if (kind_of(line) != EXTRUDING) continue;
+      if (kind_of(line) != EXTRUDING)
+        continue;
       double x = atof(line.c_str() + line.find(" X") + 2);
       ASSERT_TRUE(x >= lo && x <= lo + 3.8) << line;
     }
@@ -138,19 +146,22 @@ TEST(PrintProgram, SideBarsAndStrip) {
     for (int pass = 0; pass < 4; ++pass) {
       // Around zero every pass prints, X0.000, X0.099 in walk order.
       std::string a = s.line(3, i + 709), b = s.line(3, i + 710), c = s.line(3, i + 711);
-      if (pass % 2 == 1) std::swap(a, c);
+      if (pass % 2 == 1)
+        std::swap(a, c);
       EXPECT_NE(a.find(" X-0.101"), std::string::npos) << a;
       EXPECT_NE(b.find(" X0.000"), std::string::npos) << b;
       EXPECT_NE(c.find(" X0.099"), std::string::npos) << c;
       i += 1421;
-      if (pass == 3) break;
+      if (pass == 3)
+        break;
       char z[32];
       for (int k = 1; k <= 2; ++k) {
         snprintf(z, sizeof z, "G1 Z0.%d00", pass * 2 + k);
         EXPECT_EQ(s.line(3, i++), z);
       }
     }
-    if (row == 4) break;
+    if (row == 4)
+      break;
     for (int k = 5; k >= 0; --k) {
       char z[32];
       snprintf(z, sizeof z, "G1 Z0.%d00", k);
@@ -171,10 +182,11 @@ TEST(PrintProgram, BandPostsAndWall) {
   EXPECT_EQ(s.line(4, 1), "G1 F300 E791.544 Y74.000");
   EXPECT_EQ(s.line(4, 3350), "G1 F300 E831.812 X23.400 Y-87.911");  // an exact tie
   // The second pass of the first outward sweep lies 1 mm further in y.
-  EXPECT_EQ(s.line(4, 1 + 1481 + 1402), "G1 F300 E" + printf3(e_of(s.line(4, 1 + 1481 + 1402))) +
-                                            " X70.000 Y-73.000");
+  EXPECT_EQ(s.line(4, 1 + 1481 + 1402),
+            "G1 F300 E" + printf3(e_of(s.line(4, 1 + 1481 + 1402))) + " X70.000 Y-73.000");
   size_t first_z = 0;
-  while (kind_of(s.line(4, first_z)) != Z_STEP) ++first_z;
+  while (kind_of(s.line(4, first_z)) != Z_STEP)
+    ++first_z;
   EXPECT_EQ(s.line(4, first_z), "G1 Z0.100");
   EXPECT_EQ(s.last(4), "G1 Z5.600");
   EXPECT_EQ(s.last(5), "G1 Z48.200");
@@ -188,8 +200,8 @@ TEST(PrintProgram, BandPostsAndWall) {
   EXPECT_EQ(s.line(6, 1828), "G4 S2");
   EXPECT_EQ(s.line(6, 1829), "G1 E5801.938");
   EXPECT_EQ(s.line(6, 1830), "G1 F300 E5802.083 Y74.000");
-  EXPECT_EQ(s.line(6, 1830 + 1480), "G1 F300 E" + printf3(e_of(s.line(6, 1830 + 1480))) +
-                                        " Y-73.999");
+  EXPECT_EQ(s.line(6, 1830 + 1480),
+            "G1 F300 E" + printf3(e_of(s.line(6, 1830 + 1480))) + " Y-73.999");
 
   EXPECT_EQ(s.line(7, 0), "G1 E8898.354");
   EXPECT_EQ(s.line(7, 701), "G1 F300 X0.000");
@@ -248,7 +260,9 @@ TEST(PrintProgram, HeightsFollowZStartButExtruderDoesNot) {
   struct {
     const char* z_start;
     const char* last_z;
-  } table[] = {{"0.4", "G1 Z194.503"}, {"-40", "G1 Z154.101"}, {"200", "G1 Z394.106"},
+  } table[] = {{"0.4", "G1 Z194.503"},
+               {"-40", "G1 Z154.101"},
+               {"200", "G1 Z394.106"},
                {"-1.5", "G1 Z192.603"}};
   Sections base = run_sections("0");
   for (const auto& row : table) {

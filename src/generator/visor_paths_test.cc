@@ -19,8 +19,6 @@ std::vector<Point> points(const AxisPath& path) {
 
 std::vector<Point> points(const PointPath& path) { return samples(path); }
 
-
-
 struct Expected {
   const char* name;
   std::vector<Point> samples;

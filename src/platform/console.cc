@@ -110,8 +110,7 @@ void console_write(Console* con, const char* text, size_t length) {
     cell[i].attr = con->attr;
   }
   // The cursor stops on the last cell rather than leaving the buffer.
-  con->cursor_col = std::clamp(con->cursor_col + static_cast<int>(n), 0,
-                          CONSOLE_COLUMNS - 1);
+  con->cursor_col = std::clamp(con->cursor_col + static_cast<int>(n), 0, CONSOLE_COLUMNS - 1);
   con->changed = true;
 }
 

@@ -48,7 +48,7 @@ const int FATAL_SIGNALS[] = {SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 struct KeypadKey {
   const char* cap;  // terminfo name of the key's sequence
   uint16_t vk;
-  int code;         // curses' code for it, 0 when the terminal has none
+  int code;  // curses' code for it, 0 when the terminal has none
 };
 
 struct TerminalDevice {
@@ -138,12 +138,10 @@ uint16_t virtual_key_for_curses(const TerminalDevice* d, int key) {
 // Keypad keys that terminfo lists only as extended names.
 void find_keypad_keys(TerminalDevice* d) {
   const KeypadKey keys[] = {
-      {"kpZRO", VKEY_NUMPAD0, 0},       {"kc2", VKEY_NUMPAD0 + 2, 0},
-      {"kb1", VKEY_NUMPAD0 + 4, 0},     {"kb3", VKEY_NUMPAD0 + 6, 0},
-      {"ka2", VKEY_NUMPAD0 + 8, 0},     {"kp5", VKEY_NUMPAD0 + 5, 0},
-      {"kpDOT", VKEY_DECIMAL, 0},       {"kpCMA", VKEY_SEPARATOR, 0},
-      {"kpSUB", VKEY_SUBTRACT, 0},      {"kpADD", VKEY_ADD, 0},
-      {"kpMUL", VKEY_MULTIPLY, 0},      {"kpDIV", VKEY_DIVIDE, 0},
+      {"kpZRO", VKEY_NUMPAD0, 0},   {"kc2", VKEY_NUMPAD0 + 2, 0}, {"kb1", VKEY_NUMPAD0 + 4, 0},
+      {"kb3", VKEY_NUMPAD0 + 6, 0}, {"ka2", VKEY_NUMPAD0 + 8, 0}, {"kp5", VKEY_NUMPAD0 + 5, 0},
+      {"kpDOT", VKEY_DECIMAL, 0},   {"kpCMA", VKEY_SEPARATOR, 0}, {"kpSUB", VKEY_SUBTRACT, 0},
+      {"kpADD", VKEY_ADD, 0},       {"kpMUL", VKEY_MULTIPLY, 0},  {"kpDIV", VKEY_DIVIDE, 0},
   };
   static_assert(sizeof keys / sizeof keys[0] == sizeof d->keypad / sizeof d->keypad[0]);
   for (size_t i = 0; i < sizeof keys / sizeof keys[0]; ++i) {
@@ -159,9 +157,8 @@ void find_keypad_keys(TerminalDevice* d) {
 // Curses rendition of a cell attribute: the colour bits as a colour pair
 // (light grey on black is the terminal's own colours), intensity as bold.
 attr_t rendition(TerminalDevice* d, uint16_t attr, short* pair) {
-  static const short CURSES_COLOR[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,
-                                        COLOR_CYAN,  COLOR_RED,     COLOR_MAGENTA,
-                                        COLOR_YELLOW, COLOR_WHITE};
+  static const short CURSES_COLOR[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
+                                        COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
   int fg = attr & 0x0F;
   int bg = (attr >> 4) & 0x0F;
   attr_t a = (fg & 8) ? A_BOLD : A_NORMAL;
@@ -211,8 +208,7 @@ void paint_cell(TerminalDevice* d, const Console* con, int col, int row, int y, 
   // Cells hold ISO 8859-1, whose code points are Unicode's first 256;
   // control characters show as blanks.
   unsigned char c = static_cast<unsigned char>(cell.ch);
-  wchar_t text[2] = {(c < 0x20 || (c >= 0x7F && c < 0xA0)) ? L' ' : static_cast<wchar_t>(c),
-                     0};
+  wchar_t text[2] = {(c < 0x20 || (c >= 0x7F && c < 0xA0)) ? L' ' : static_cast<wchar_t>(c), 0};
   cchar_t glyph;
   setcchar(&glyph, text, a, pair, nullptr);
   mvwadd_wch(stdscr, y, x, &glyph);
@@ -391,11 +387,7 @@ void terminal_close(Console* con) {
 }
 
 const ConsoleBackend TERMINAL_BACKEND = {
-    terminal_show,
-    terminal_poll_input,
-    terminal_discard_input,
-    terminal_sleep,
-    terminal_set_title,
+    terminal_show,  terminal_poll_input, terminal_discard_input, terminal_sleep, terminal_set_title,
     nullptr,  // set_code_page: the terminal's own encoding is used
     nullptr,  // lock_window_size: a terminal's window is the operator's
     nullptr,  // print_line: to standard output

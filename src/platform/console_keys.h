@@ -19,8 +19,8 @@ enum : uint16_t {
   VKEY_ESCAPE = 0x1B,
   VKEY_SPACE = 0x20,
   VKEY_DELETE = 0x2E,
-  VKEY_0 = 0x30,  // to VKEY_0 + 9
-  VKEY_A = 0x41,  // to VKEY_A + 25
+  VKEY_0 = 0x30,        // to VKEY_0 + 9
+  VKEY_A = 0x41,        // to VKEY_A + 25
   VKEY_NUMPAD0 = 0x60,  // to VKEY_NUMPAD0 + 9
   VKEY_MULTIPLY = 0x6A,
   VKEY_ADD = 0x6B,

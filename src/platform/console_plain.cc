@@ -70,14 +70,14 @@ void plain_close(Console* con) {
 }
 
 const ConsoleBackend PLAIN_BACKEND = {
-    nullptr,           // show: nothing is drawn
+    nullptr,  // show: nothing is drawn
     plain_poll_input,
-    nullptr,           // discard_input: typed-ahead values are the input
+    nullptr,  // discard_input: typed-ahead values are the input
     plain_sleep,
-    nullptr,           // set_title
-    nullptr,           // set_code_page
-    nullptr,           // lock_window_size
-    nullptr,           // print_line: to line_fd
+    nullptr,  // set_title
+    nullptr,  // set_code_page
+    nullptr,  // lock_window_size
+    nullptr,  // print_line: to line_fd
     plain_close,
 };
 

@@ -224,9 +224,9 @@ std::vector<uint16_t> presses(Console* con) {
 TEST(PlainConsole, CharactersArriveOneKeyAtATimeWithTheirReleases) {
   PlainFixture f("1\r\n-\r.\n\n,x");
   EXPECT_FALSE(f.con.full_screen);
-  std::vector<uint16_t> expect = {VKEY_0 + 1,    VKEY_RETURN, VKEY_OEM_MINUS,
-                                  VKEY_RETURN,   VKEY_OEM_PERIOD, VKEY_RETURN,
-                                  VKEY_RETURN,   VKEY_OEM_COMMA, VKEY_A + 23};
+  std::vector<uint16_t> expect = {VKEY_0 + 1,  VKEY_RETURN,     VKEY_OEM_MINUS,
+                                  VKEY_RETURN, VKEY_OEM_PERIOD, VKEY_RETURN,
+                                  VKEY_RETURN, VKEY_OEM_COMMA,  VKEY_A + 23};
   EXPECT_EQ(presses(&f.con), expect);
   EXPECT_EQ(console_wait_key(&f.con), -1);
 }

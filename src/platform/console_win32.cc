@@ -117,8 +117,7 @@ void usable_size(Win32Device* d, const Console* con, int* cols, int* rows) {
 }
 
 // Writes cells [from, to) of one row, all of attribute `attr`.
-void write_run(Win32Device* d, const Console* con, int row, int from, int to, WORD attr,
-               int cols) {
+void write_run(Win32Device* d, const Console* con, int row, int from, int to, WORD attr, int cols) {
   char text[CONSOLE_COLUMNS];
   for (int col = from; col < to; ++col) {
     // Cells hold ISO 8859-1; control characters would act rather than
@@ -281,13 +280,8 @@ void win32_close(Console* con) {
 }
 
 const ConsoleBackend WIN32_BACKEND = {
-    win32_show,
-    win32_poll_input,
-    win32_discard_input,
-    win32_sleep,
-    win32_set_title,
-    win32_set_code_page,
-    win32_lock_window_size,
+    win32_show,      win32_poll_input,    win32_discard_input,    win32_sleep,
+    win32_set_title, win32_set_code_page, win32_lock_window_size,
     nullptr,  // print_line: to standard output
     win32_close,
 };
@@ -332,7 +326,8 @@ int open_terminal_console(Console* con) {
   // buffer); a click into the window does not start a selection, which
   // would hold every write, and with it the job, until it ends.
   SetConsoleMode(out, output_mode & ~static_cast<DWORD>(ENABLE_WRAP_AT_EOL_OUTPUT));
-  SetConsoleMode(in, (input_mode | ENABLE_EXTENDED_FLAGS) & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE));
+  SetConsoleMode(
+      in, (input_mode | ENABLE_EXTENDED_FLAGS) & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE));
 
   console_init(con);
   con->backend = &WIN32_BACKEND;

@@ -8,9 +8,7 @@
 
 #include "platform/output_file.h"
 
-static HANDLE native(const OutputFile* file) {
-  return reinterpret_cast<HANDLE>(file->handle);
-}
+static HANDLE native(const OutputFile* file) { return reinterpret_cast<HANDLE>(file->handle); }
 
 int output_file_create(OutputFile* file, const char* dir, const char* name) {
   std::string path = dir != nullptr ? std::string(dir) + "\\" + name : std::string(name);

@@ -51,15 +51,10 @@ void memory_print_line(Console* con, const char* text) {
 void memory_close(Console* con) { device(con)->closed = true; }
 
 const ConsoleBackend MEMORY_BACKEND = {
-    memory_show,
-    memory_poll_input,
-    memory_discard_input,
-    memory_sleep,
-    memory_set_title,
+    memory_show,       memory_poll_input, memory_discard_input, memory_sleep, memory_set_title,
     nullptr,  // set_code_page
     nullptr,  // lock_window_size
-    memory_print_line,
-    memory_close,
+    memory_print_line, memory_close,
 };
 
 }  // namespace

@@ -12,9 +12,7 @@ static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
                   std::atomic<uint32_t>::is_always_lock_free,
               "futex needs a plain 32-bit word");
 
-static uint32_t* raw(WaitWord* word) {
-  return reinterpret_cast<uint32_t*>(&word->value);
-}
+static uint32_t* raw(WaitWord* word) { return reinterpret_cast<uint32_t*>(&word->value); }
 
 void sleep_while_equal(WaitWord* word, uint32_t old) {
   syscall(SYS_futex, raw(word), FUTEX_WAIT_PRIVATE, old, nullptr, nullptr, 0);

@@ -48,8 +48,8 @@ int run_in_console_without_window() {
   si.hStdError = inheritable_copy(GetStdHandle(STD_ERROR_HANDLE));
   PROCESS_INFORMATION pi = {};
   char* command = _strdup(GetCommandLineA());
-  BOOL started = CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                nullptr, nullptr, &si, &pi);
+  BOOL started = CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                nullptr, &si, &pi);
   free(command);
   if (!started)
     return 1;
@@ -143,6 +143,5 @@ bool wait_until(const std::function<bool()>& done, unsigned timeout_ms) {
 bool wait_for_screen_text(const TestConsole& tc, int col, int row, const std::string& text,
                           unsigned timeout_ms) {
   return wait_until(
-      [&] { return screen_text(tc, col, row, static_cast<int>(text.size())) == text; },
-      timeout_ms);
+      [&] { return screen_text(tc, col, row, static_cast<int>(text.size())) == text; }, timeout_ms);
 }

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <string>
 
+#include "console_fixture.h"
 #include "platform/console.h"
 #include "platform/console_keys.h"
-#include "console_fixture.h"
 
 namespace {
 
@@ -166,8 +166,8 @@ TEST_F(ConsoleWin32, KeysArriveOneByOneWithTheirReleases) {
     uint16_t vk;
   };
   const Expected expected[] = {
-      {INPUT_KEY_EVENT, true, VKEY_0 + 1}, {INPUT_KEY_EVENT, false, VKEY_0 + 1},
-      {INPUT_MOUSE_EVENT, false, 0},       {INPUT_KEY_EVENT, true, VKEY_RETURN},
+      {INPUT_KEY_EVENT, true, VKEY_0 + 1},   {INPUT_KEY_EVENT, false, VKEY_0 + 1},
+      {INPUT_MOUSE_EVENT, false, 0},         {INPUT_KEY_EVENT, true, VKEY_RETURN},
       {INPUT_KEY_EVENT, false, VKEY_RETURN},
   };
   for (const Expected& e : expected) {

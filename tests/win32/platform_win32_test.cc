@@ -153,13 +153,17 @@ TEST(BinaryModeWin32, FilesOpenedWithoutAModeKeepTheirBytes) {
   fclose(f);
   EXPECT_EQ(read_all(dir.file("fopen.txt")), "M84\n");
 
-  write_file(dir.file("in.txt"), "0.4\r\n\x1a" "210\n");
+  write_file(dir.file("in.txt"),
+             "0.4\r\n\x1a"
+             "210\n");
   f = fopen(dir.file("in.txt").c_str(), "r");
   ASSERT_NE(f, nullptr);
   char buf[32] = {};
   size_t n = fread(buf, 1, sizeof buf, f);
   fclose(f);
-  EXPECT_EQ(std::string(buf, n), "0.4\r\n\x1a" "210\n");
+  EXPECT_EQ(std::string(buf, n),
+            "0.4\r\n\x1a"
+            "210\n");
 }
 
 // --- Wait word ---
@@ -255,8 +259,8 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
 TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
   TempDir dir;
   write_file(dir.file("values.txt"), "0.4\n210\n300\n");
-  HANDLE file = CreateFileA(dir.file("values.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(dir.file("values.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   int opened;
   {
