@@ -51,12 +51,12 @@ TEST(Faults, FileCannotBeCreated) {
   ASSERT_EQ(mkdir(dir.file("dagoma0.g").c_str(), 0755), 0);  // a folder in the way
   PipedRun run = run_piped({VISOR_GCODE}, VALUES, dir.path, SHORT_TIMEOUT_MS);
   EXPECT_EQ(exit_code(run), 1);
-  EXPECT_EQ(run.out, "Cannot create file dagoma0.g.\n");
+  EXPECT_EQ(run.err, "Cannot create file dagoma0.g.\n");
 
   // A folder nobody can write into, not even root.
   PipedRun in_proc = run_piped({VISOR_GCODE}, VALUES, "/proc", SHORT_TIMEOUT_MS);
   EXPECT_EQ(exit_code(in_proc), 1);
-  EXPECT_EQ(in_proc.out, "Cannot create file dagoma0.g.\n");
+  EXPECT_EQ(in_proc.err, "Cannot create file dagoma0.g.\n");
 }
 
 TEST(Faults, WriteFailsDuringTheJob) {
@@ -66,7 +66,7 @@ TEST(Faults, WriteFailsDuringTheJob) {
   PipedRun run =
       run_script(dir, "ulimit -f 100; trap '' XFSZ; exec \"$0\" < values", SHORT_TIMEOUT_MS);
   EXPECT_EQ(exit_code(run), 1);
-  EXPECT_EQ(run.out, "Cannot write file dagoma0.g.\n");
+  EXPECT_EQ(run.err, "Cannot write file dagoma0.g.\n");
   JobFile file = read_job_file(dir.file("dagoma0.g"), 2, 1);
   ASSERT_TRUE(file.opened);
   EXPECT_GT(file.lines, 100u);
@@ -87,7 +87,7 @@ TEST(Faults, SecondProgramLeavesTheFirstOnesFileAlone) {
   PipedRun second = run_piped({VISOR_GCODE}, "5\n200\n400\n", dir.path, SHORT_TIMEOUT_MS);
   first_runner.join();
   EXPECT_EQ(exit_code(second), 1);
-  EXPECT_EQ(second.out, "Cannot create file dagoma0.g.\n");
+  EXPECT_EQ(second.err, "Cannot create file dagoma0.g.\n");
   EXPECT_EQ(exit_code(first), 0);
   expect_complete_job(dir.file("dagoma0.g"), "0.4", "210", "300");
 }
@@ -109,7 +109,7 @@ TEST(Faults, ChannelThreadAndGeneratorFailures) {
     PipedRun run = run_with_fault(row.fault, VALUES, dir.path);
     EXPECT_FALSE(run.timed_out);  // nobody waits for a generator that is gone
     EXPECT_EQ(exit_code(run), 1);
-    EXPECT_EQ(run.out, row.output);
+    EXPECT_EQ(run.err, row.output);
     JobFile file = read_job_file(dir.file("dagoma0.g"), 0, 0);
     EXPECT_TRUE(file.opened);
     EXPECT_EQ(file.lines, row.lines);
@@ -125,11 +125,11 @@ TEST(Faults, InterruptsDuringTheJobAndTheDialogue) {
     PipedRun run = run_script(
         dir,
         "\"$0\" < values & pid=$!; "
-        "while [ $(wc -l < dagoma0.g 2>/dev/null || echo 0) -lt 20000 ]; do sleep 0.05; done; " +
+        "while [ $( (wc -l < dagoma0.g) 2>/dev/null || echo 0) -lt 20000 ]; do sleep 0.05; done; " +
             kill + "wait $pid; echo status=$?",
         SHORT_TIMEOUT_MS);
-    EXPECT_EQ(run.out,
-              "Interrupted: dagoma0.g is incomplete.\nstatus=" + std::to_string(128 + sig) + "\n");
+    EXPECT_EQ(run.err, "Interrupted: dagoma0.g is incomplete.\n");
+    EXPECT_EQ(run.out, "status=" + std::to_string(128 + sig) + "\n");
     JobFile file = read_job_file(dir.file("dagoma0.g"), 0, 0);
     EXPECT_GE(file.lines, 20000u);
     EXPECT_LT(file.lines, COMPLETE_JOB_LINES);
@@ -142,6 +142,7 @@ TEST(Faults, InterruptsDuringTheJobAndTheDialogue) {
                             "kill -TERM $pid; wait $pid; echo status=$?",
                             SHORT_TIMEOUT_MS);
   EXPECT_EQ(run.out, "status=143\n");
+  EXPECT_EQ(run.err, "");
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
 }
 
@@ -222,7 +223,7 @@ TEST(Faults, HostileInputInPlainMode) {
     EXPECT_EQ(line_count(dir2.file("dagoma0.g")), 5u);
   } else {
     EXPECT_EQ(exit_code(run2), 1);
-    EXPECT_NE(run2.out.find("No input: dagoma0.g was not written."), std::string::npos);
+    EXPECT_NE(run2.err.find("No input: dagoma0.g was not written."), std::string::npos);
   }
 }
 

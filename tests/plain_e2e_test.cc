@@ -43,7 +43,7 @@ TEST(PlainMode, WritesTheCompleteJobOverAnExistingFile) {
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(exit_code(run), 0) << run.out << run.err;
   EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 1) << run.out;
-  EXPECT_EQ(run.out.find("Error"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "") << run.err;
   // Nothing is drawn without a terminal.
   EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
   expect_complete_job(dir.file("dagoma0.g"), "0.4", "210", "300");
@@ -57,9 +57,9 @@ TEST(PlainMode, InvalidValueRestartsTheDialogueFromTheFirstField) {
   // second error. The input then ends, so no job is run.
   PipedRun run = run_in(dir, "0.4\n210\n700\n0.4\n210\n", kDialogueMs);
   ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(count_lines(run.out, ERROR_TEXT), 1) << run.out;
-  EXPECT_EQ(count_lines(run.out, NO_INPUT_TEXT), 1) << run.out;
-  EXPECT_LT(run.out.find(ERROR_TEXT), run.out.find(NO_INPUT_TEXT)) << run.out;
+  EXPECT_EQ(count_lines(run.err, ERROR_TEXT), 1) << run.out;
+  EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
+  EXPECT_LT(run.err.find(ERROR_TEXT), run.err.find(NO_INPUT_TEXT)) << run.err;
   EXPECT_EQ(exit_code(run), 1);
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
 }
@@ -86,8 +86,8 @@ TEST(PlainMode, CrLfAndCrLfPairEachEndOneValue) {
     ASSERT_FALSE(dir.path.empty());
     PipedRun run = run_in(dir, c.input, kDialogueMs);
     ASSERT_FALSE(run.timed_out);
-    EXPECT_EQ(count_lines(run.out, ERROR_TEXT), c.errors) << run.out;
-    EXPECT_EQ(count_lines(run.out, NO_INPUT_TEXT), 1) << run.out;
+    EXPECT_EQ(count_lines(run.err, ERROR_TEXT), c.errors) << run.out;
+    EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
     EXPECT_EQ(exit_code(run), 1);
   }
 }
@@ -102,7 +102,7 @@ TEST(PlainMode, EndOfInputLeavesTheFileAlone) {
       PipedRun run = run_in(dir, input, kDialogueMs);
       ASSERT_FALSE(run.timed_out);
       EXPECT_EQ(exit_code(run), 1);
-      EXPECT_EQ(count_lines(run.out, NO_INPUT_TEXT), 1) << run.out;
+      EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
       EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 0) << run.out;
       EXPECT_FALSE(file_exists(dir.file("dagoma0.g"))) << "created";
     }

@@ -70,7 +70,7 @@ int reject(Console* con) {
   if (!con->full_screen) {
     // Nobody watches a plain stream for four seconds; the values to
     // come are already waiting.
-    console_print_line(con, FIELD_ERROR_TEXT);
+    console_print_error(con, FIELD_ERROR_TEXT);
     return FIELD_REJECTED;
   }
   console_set_cursor(con, TEXT_COLUMN, ERROR_ROW);

@@ -234,7 +234,7 @@ TEST(EntryFieldValidation, BoundsAndTextRules) {
     size_t row14 = static_cast<size_t>(ERROR_ROW) * (CONSOLE_COLUMNS + 1);
     EXPECT_EQ(shown.substr(row14 + 4, strlen(FIELD_ERROR_TEXT)), FIELD_ERROR_TEXT);
     EXPECT_EQ(console_text(&f.con, 4, ERROR_ROW, 30), std::string(30, ' '));
-    EXPECT_EQ(f.mem.printed, "");
+    EXPECT_EQ(f.mem.errors, "");
   }
 }
 
@@ -242,7 +242,7 @@ TEST(EntryFieldValidation, PlainStreamPrintsTheErrorAndDoesNotWait) {
   Field f(false);
   memory_type(&f.mem, "700\n");
   EXPECT_EQ(f.read(FIELD_SPEED), FIELD_REJECTED);
-  EXPECT_EQ(f.mem.printed, std::string(FIELD_ERROR_TEXT) + "\n");
+  EXPECT_EQ(f.mem.errors, std::string(FIELD_ERROR_TEXT) + "\n");
   EXPECT_EQ(f.mem.slept_ms, 0u);
 }
 

@@ -65,7 +65,7 @@ int fail(Program* p, const char* message) {
   channel::shutdown(&p->channel);
   join_thread(&p->generator);
   console_close(&p->console);
-  console_print_line(&p->console, message);
+  console_print_error(&p->console, message);
   output_file_close(&p->output);
   return 1;
 }

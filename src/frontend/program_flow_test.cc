@@ -168,7 +168,8 @@ TEST(ProgramFlow, PlainStreamPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   memory_type(&r.mem, "0.4\n210\n300\n");
   memory_press(&r.mem, VKEY_SPACE);
   EXPECT_EQ(r.run(), 0);
-  EXPECT_EQ(r.mem.printed, std::string(FIELD_ERROR_TEXT) + "\n" + CREATED_TEXT + "\n");
+  EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + "\n");
+  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
   EXPECT_EQ(r.mem.next, r.mem.script.size() - 1);  // the last key was not waited for
   EXPECT_EQ(r.file_text(), "G28\nM84\n");
@@ -187,7 +188,8 @@ TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
     std::string expect = std::string(NO_INPUT_TEXT) + "\n";
     if (strcmp(typed, "0.4\n999\n") == 0)
       expect = std::string(FIELD_ERROR_TEXT) + "\n" + expect;
-    EXPECT_EQ(r.mem.printed, expect) << typed;
+    EXPECT_EQ(r.mem.errors, expect) << typed;
+    EXPECT_EQ(r.mem.printed, "") << typed;
   }
 }
 
@@ -228,7 +230,7 @@ TEST(ProgramFlow, GeneratorEndingEarlyIsReportedNotCalledCreated) {
   EXPECT_EQ(r.file_text(), "G28\nG1 F300 X1.000\n");
   EXPECT_TRUE(r.mem.closed);
   EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
-  EXPECT_EQ(r.mem.printed, "Generation stopped: dagoma0.g is incomplete.\n");
+  EXPECT_EQ(r.mem.errors, "Generation stopped: dagoma0.g is incomplete.\n");
   EXPECT_EQ(console_row(r.con(), 15), "");
 }
 
@@ -239,7 +241,7 @@ TEST(ProgramFlow, AFileThatCannotBeCreatedStopsTheRunBeforeTheGenerator) {
   EXPECT_EQ(r.run(), 1);
   EXPECT_FALSE(r.program->generator.started);
   EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
-  EXPECT_EQ(r.mem.printed, "Cannot create file dagoma0.g.\n");
+  EXPECT_EQ(r.mem.errors, "Cannot create file dagoma0.g.\n");
 }
 
 }  // namespace

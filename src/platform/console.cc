@@ -41,6 +41,7 @@ void console_init(Console* con) {
   con->full_screen = true;
   con->closed = false;
   con->line_fd = 1;
+  con->error_fd = 2;
   con->need_columns = 0;
   con->need_rows = 0;
   con->show_countdown = CALLS_PER_CLOCK_LOOK;
@@ -180,16 +181,24 @@ void console_sleep(Console* con, unsigned ms) {
     con->backend->sleep(con, ms);
 }
 
-void console_print_line(Console* con, const char* text) {
+namespace {
+
+void print(Console* con, const char* text, bool error) {
   if (con->backend->print_line) {
-    con->backend->print_line(con, text);
+    con->backend->print_line(con, text, error);
     return;
   }
   // One write, so that the line is not split among other output.
   std::string line = text;
   line += '\n';
-  write_all(con->line_fd, line.data(), line.size());
+  write_all(error ? con->error_fd : con->line_fd, line.data(), line.size());
 }
+
+}  // namespace
+
+void console_print_line(Console* con, const char* text) { print(con, text, false); }
+
+void console_print_error(Console* con, const char* text) { print(con, text, true); }
 
 void console_close(Console* con) {
   if (con->closed)

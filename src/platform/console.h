@@ -79,8 +79,9 @@ struct ConsoleBackend {
   void (*set_code_page)(Console* con, unsigned code_page);
   // Fixes the window's size for the operator (no maximise, no resizing).
   void (*lock_window_size)(Console* con);
-  // Keeps a printed line; when null, lines go to `line_fd`.
-  void (*print_line)(Console* con, const char* text);
+  // Keeps a printed line, an error or not; when null, lines go to
+  // `line_fd` and errors to `error_fd`.
+  void (*print_line)(Console* con, const char* text, bool error);
   // Gives the device back as it was found.
   void (*close)(Console* con);
 };
@@ -96,7 +97,8 @@ struct Console {
   // False on a plain stream: nothing is drawn, messages go out as lines.
   bool full_screen;
   bool closed;
-  int line_fd;  // where console_print_line writes (standard output)
+  int line_fd;   // where console_print_line writes (standard output)
+  int error_fd;  // where console_print_error writes (standard error)
   // The smallest window that shows everything drawn.
   int need_columns;
   int need_rows;
@@ -161,6 +163,8 @@ int console_wait_key(Console* con);
 void console_sleep(Console* con, unsigned ms);
 // Writes `text` and "\n" as one line on standard output, also after close.
 void console_print_line(Console* con, const char* text);
+// The same on standard error, for what went wrong.
+void console_print_error(Console* con, const char* text);
 // Leaves the device (full-screen view ended, modes restored). Safe to call
 // more than once.
 void console_close(Console* con);

@@ -3,9 +3,9 @@
 
 // What an interrupt (Ctrl-C), a termination request or a closed terminal
 // does to the process: the console device is given back, the message set
-// for the current stage is printed on its own line, and the process ends
-// with status 128 + the signal number. Writes to a closed standard output
-// or pipe fail quietly instead of ending the process.
+// for the current stage is printed on its own line of standard error, and
+// the process ends with status 128 + the signal number. Writes to a closed
+// standard output or pipe fail quietly instead of ending the process.
 
 // Installs the handlers; call once, early, from the main thread.
 void interrupt_install();

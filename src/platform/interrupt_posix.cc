@@ -19,8 +19,8 @@ extern "C" void on_interrupt(int sig) {
   if (void (*restore)() = g_restore.load())
     restore();
   if (const char* line = g_message.load()) {
-    write_all(STDOUT_FILENO, line, strlen(line));
-    write_all(STDOUT_FILENO, "\n", 1);
+    write_all(STDERR_FILENO, line, strlen(line));
+    write_all(STDERR_FILENO, "\n", 1);
   }
   _exit(128 + sig);
 }

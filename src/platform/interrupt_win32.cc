@@ -25,7 +25,7 @@ BOOL WINAPI on_control(DWORD event) {
   if (void (*restore)() = g_restore.load())
     restore();
   if (const char* line = g_message.load()) {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
     DWORD written = 0;
     WriteFile(out, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
     WriteFile(out, "\n", 1, &written, nullptr);

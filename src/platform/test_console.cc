@@ -43,9 +43,10 @@ void memory_sleep(Console* con, unsigned ms) {
 
 void memory_set_title(Console* con, const char* title) { device(con)->title = title; }
 
-void memory_print_line(Console* con, const char* text) {
-  device(con)->printed += text;
-  device(con)->printed += '\n';
+void memory_print_line(Console* con, const char* text, bool error) {
+  std::string& to = error ? device(con)->errors : device(con)->printed;
+  to += text;
+  to += '\n';
 }
 
 void memory_close(Console* con) { device(con)->closed = true; }

@@ -24,7 +24,8 @@ struct MemoryConsole {
   std::vector<ScriptedInput> script;
   size_t next = 0;
 
-  std::string printed;  // every printed line, each ending in "\n"
+  std::string printed;  // every line printed on standard output, each ending in "\n"
+  std::string errors;   // every line printed on standard error
   std::string title;
   unsigned slept_ms = 0;
   // The whole screen as text (rows joined by "\n") at the start of each
