@@ -21,6 +21,9 @@ inline constexpr std::string_view KEY_ENTER = "\r";
 inline constexpr std::string_view KEY_BACKSPACE = "\x7f";
 inline constexpr std::string_view KEY_DELETE = "\x1b[3~";
 inline constexpr std::string_view KEY_CTRL_C = "\x03";
+// Flow control: the terminal stops taking output, and takes it again.
+inline constexpr std::string_view KEY_CTRL_S = "\x13";
+inline constexpr std::string_view KEY_CTRL_Q = "\x11";
 
 // Terminal type given to the program; its terminfo entry ships with Debian's
 // ncurses-base, and libvterm understands what it describes.

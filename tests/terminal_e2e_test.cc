@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
 
 #include "job_file.h"
 #include "program_under_test.h"
@@ -107,6 +113,35 @@ void expect_frame(const PtySession& s) {
     EXPECT_NE(pty_cell(s, 1, row), U' ') << "left edge, row " << row;
     EXPECT_NE(pty_cell(s, 118, row), U' ') << "right edge, row " << row;
   }
+}
+
+// CPU time the process has used, all its threads, in seconds; -1 when it
+// cannot be read.
+double process_cpu_seconds(pid_t pid) {
+  std::string stat;
+  if (!read_file("/proc/" + std::to_string(pid) + "/stat", &stat))
+    return -1;
+  // After the name in parentheses: state, then fields 4 to 13, then the
+  // user and system time in clock ticks (fields 14 and 15).
+  std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i >= 14)
+      ticks += std::stod(field);
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// CPU time the process uses over the next second.
+double cpu_seconds_over_a_second(pid_t pid) {
+  double before = process_cpu_seconds(pid);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  return process_cpu_seconds(pid) - before;
+}
+
+off_t file_size(const std::string& path) {
+  struct stat st = {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
 void expect_terminal_restored(const PtySession& s) {
@@ -297,6 +332,41 @@ TEST(Terminal, CtrlCEndsTheProgramAndRestoresTheTerminal) {
     EXPECT_LT(job.lines, COMPLETE_JOB_LINES);
     EXPECT_FALSE(job.has_end_marker);
   }
+}
+
+// While the terminal takes no output (Ctrl-S), nothing can advance: the
+// front end waits in its screen update and the generator for the line's
+// acknowledgement. Neither may burn a CPU meanwhile, nor after the process
+// has been stopped and continued; Ctrl-Q lets the job go on.
+TEST(Terminal, StalledOutputCostsNoCpu) {
+  constexpr double MOST_CPU_S = 0.05;
+  TempDir dir;
+  PtySession s;
+  start_program(&s, dir, kCols, kRows);
+  enter_value(&s, Z_START_FIELD, "0.4");
+  enter_value(&s, HEAT_TEMP_FIELD, "210");
+  enter_value(&s, SPEED_FIELD, "300");
+  ASSERT_TRUE(pty_wait_for_text_at(&s, kFirstMarkCol, 14, "=", kJobMs)) << pty_screen_dump(s);
+
+  pty_type(&s, KEY_CTRL_S);
+  pty_wait_quiet(&s, 300, kScreenMs);  // the next screen update blocks
+  off_t stalled_size = file_size(dir.file("dagoma0.g"));
+  double stalled_cpu = cpu_seconds_over_a_second(s.pid);
+  kill(s.pid, SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(s.pid, SIGCONT);
+  double continued_cpu = cpu_seconds_over_a_second(s.pid);
+  EXPECT_GE(stalled_cpu, 0.0);
+  EXPECT_LT(stalled_cpu, MOST_CPU_S);
+  EXPECT_LT(continued_cpu, MOST_CPU_S);
+  EXPECT_EQ(file_size(dir.file("dagoma0.g")), stalled_size);
+
+  pty_type(&s, KEY_CTRL_Q);
+  EXPECT_TRUE(pty_wait_until(
+      &s, [&] { return file_size(dir.file("dagoma0.g")) > stalled_size; }, kJobMs));
+  pty_type(&s, KEY_CTRL_C);
+  ASSERT_TRUE(pty_wait_exit(&s, kScreenMs)) << pty_screen_dump(s);
+  expect_terminal_restored(s);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "channel/line_channel.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -17,6 +18,14 @@ constexpr uint32_t COUNT = 0x7fffffffu;
 
 uint32_t next_count(uint32_t n) { return (n + 1) & COUNT; }
 
+// The server and the client keep to different CPUs while connected.
+enum : int { SERVER_PART = 0, CLIENT_PART = 1 };
+
+bool narrowing() {
+  static const bool on = getenv("VW_PIN") == nullptr || atoi(getenv("VW_PIN")) != 0;
+  return on;
+}
+
 }  // namespace
 
 namespace channel {
@@ -32,7 +41,11 @@ int accept(LineChannel* ch) {
   uint32_t state = ch->link.value.load();
   while (state == LINK_LISTENING)
     state = wait_for_change(&ch->link, state);
-  return state == LINK_CONNECTED ? 1 : -1;
+  if (state != LINK_CONNECTED)
+    return -1;
+  if (narrowing())
+    narrow_thread_cpus(&ch->server_cpus, SERVER_PART);
+  return 1;
 }
 
 ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_read) {
@@ -43,7 +56,7 @@ ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_rea
   while ((now & COUNT) != want) {
     if (now & CLOSED)
       return SENDER_GONE;
-    now = wait_for_change(&ch->lines, now);
+    now = wait_for_change(&ch->lines, now, &ch->acks);
   }
   size_t n = ch->length;
   memcpy(line_buffer, ch->text, n);
@@ -62,13 +75,18 @@ void acknowledge(LineChannel* ch) {
   publish(&ch->acks, (acks & CLOSED) | ch->lines_taken);
 }
 
-void shutdown(LineChannel* ch) { publish_bits(&ch->acks, CLOSED); }
+void shutdown(LineChannel* ch) {
+  publish_bits(&ch->acks, CLOSED);
+  restore_thread_cpus(&ch->server_cpus);
+}
 
 int connect(LineChannel* ch) {
   uint32_t listening = LINK_LISTENING;
   if (!ch->link.value.compare_exchange_strong(listening, LINK_CONNECTED))
     return -1;
   publish(&ch->link, LINK_CONNECTED);
+  if (narrowing())
+    narrow_thread_cpus(&ch->client_cpus, CLIENT_PART);
   return 1;
 }
 
@@ -85,7 +103,7 @@ int send_line(LineChannel* ch, const char* text, size_t length) {
   while ((acks & COUNT) != sent) {
     if (acks & CLOSED)
       return -1;
-    acks = wait_for_change(&ch->acks, acks);
+    acks = wait_for_change(&ch->acks, acks, &ch->lines);
   }
   ch->acks_seen = sent;
   return 1;
@@ -96,6 +114,7 @@ void close(LineChannel* ch) {
   if (ch->link.value.compare_exchange_strong(listening, LINK_CLIENT_GONE))
     publish(&ch->link, LINK_CLIENT_GONE);
   publish_bits(&ch->lines, CLOSED);
+  restore_thread_cpus(&ch->client_cpus);
 }
 
 }  // namespace channel

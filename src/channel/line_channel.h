@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/thread_cpus.h"
 #include "platform/wait_word.h"
 
 // Largest line the generator formats, its terminating NUL included. Every
@@ -35,11 +36,13 @@ struct LineChannel {
   uint32_t acks_seen = 0;
   size_t length = 0;
   char text[LINE_CAPACITY] = {};
+  ThreadCpus client_cpus = {};
 
   // Receiver's side: how many lines it has acknowledged; the top bit says
   // the server has shut down.
   alignas(64) WaitWord acks;
   uint32_t lines_taken = 0;
+  ThreadCpus server_cpus = {};
 };
 
 enum ReceiveResult {

@@ -1,21 +1,31 @@
 #include "channel/line_channel.h"
 
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// Connects a fresh channel's two ends.
-void open_both(LineChannel* ch) {
-  ASSERT_EQ(channel::listen(ch), 1);
-  ASSERT_EQ(channel::connect(ch), 1);
-  ASSERT_EQ(channel::accept(ch), 1);
+// Opens the channel as the program does: the server end on this thread, the
+// client end on a thread of its own, which connects, runs `client` and
+// closes. Each side keeps to its own CPUs until it closes its end, so the
+// caller ends with channel::shutdown.
+std::thread open_with_client(LineChannel* ch, std::function<void()> client) {
+  EXPECT_EQ(channel::listen(ch), 1);
+  std::thread thread([ch, client] {
+    EXPECT_EQ(channel::connect(ch), 1);
+    client();
+    channel::close(ch);
+  });
+  EXPECT_EQ(channel::accept(ch), 1);
+  return thread;
 }
 
 // Receives one line, acknowledges it and returns it as a string.
@@ -25,6 +35,13 @@ std::string take(LineChannel* ch, ReceiveResult expect = RECEIVED_LINE) {
   EXPECT_EQ(channel::receive_line(ch, buf, &n), expect);
   channel::acknowledge(ch);
   return std::string(buf, n);
+}
+
+// CPU time the calling thread has used, in seconds.
+double thread_cpu_seconds() {
+  timespec t = {};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 TEST(LineChannel, ConnectionStates) {
@@ -39,6 +56,8 @@ TEST(LineChannel, ConnectionStates) {
   EXPECT_EQ(channel::connect(&ch), 1);
   EXPECT_EQ(channel::connect(&ch), -1);  // and only one client
   EXPECT_EQ(channel::accept(&ch), 1);
+  channel::close(&ch);
+  channel::shutdown(&ch);
 }
 
 TEST(LineChannel, AcceptReturnsWhenTheClientGivesUp) {
@@ -54,9 +73,8 @@ TEST(LineChannel, AcceptReturnsWhenTheClientGivesUp) {
 
 TEST(LineChannel, LineArrivesWhole) {
   LineChannel ch;
-  open_both(&ch);
   const std::string lines[] = {"G28\n", std::string(62, 'X') + "\n", std::string(254, 'Y') + "\n"};
-  std::thread client([&] {
+  std::thread client = open_with_client(&ch, [&] {
     for (const std::string& line : lines)
       EXPECT_EQ(channel::send_line(&ch, line.data(), line.size()), 1);
   });
@@ -70,24 +88,26 @@ TEST(LineChannel, LineArrivesWhole) {
     channel::acknowledge(&ch);
   }
   client.join();
+  channel::shutdown(&ch);
 }
 
 TEST(LineChannel, TooLongLineIsRefusedNotSplit) {
   LineChannel ch;
-  open_both(&ch);
-  std::string too_long(LINE_CAPACITY, 'Z');
-  EXPECT_EQ(channel::send_line(&ch, too_long.data(), too_long.size()), -1);
+  std::thread client = open_with_client(&ch, [&] {
+    std::string too_long(LINE_CAPACITY, 'Z');
+    EXPECT_EQ(channel::send_line(&ch, too_long.data(), too_long.size()), -1);
+    channel::send_line(&ch, "G90\n", 4);
+  });
   // Nothing was posted: the next line is the first the receiver sees.
-  std::thread client([&] { channel::send_line(&ch, "G90\n", 4); });
   EXPECT_EQ(take(&ch), "G90\n");
   client.join();
+  channel::shutdown(&ch);
 }
 
 TEST(LineChannel, SenderWaitsForTheAcknowledgement) {
   LineChannel ch;
-  open_both(&ch);
   std::atomic<bool> returned{false};
-  std::thread client([&] {
+  std::thread client = open_with_client(&ch, [&] {
     channel::send_line(&ch, "G90\n", 4);
     returned = true;
   });
@@ -100,63 +120,93 @@ TEST(LineChannel, SenderWaitsForTheAcknowledgement) {
   channel::acknowledge(&ch);
   client.join();
   EXPECT_TRUE(returned);
+  channel::shutdown(&ch);
+}
+
+// A peer that holds its answer back (a stalled terminal or disk) leaves the
+// other side asleep: a second of waiting costs next to no CPU, either way.
+TEST(LineChannel, WaitingForASlowPeerCostsNoCpu) {
+  constexpr auto HOLD = std::chrono::seconds(1);
+  constexpr double MOST_CPU_S = 0.05;
+  LineChannel ch;
+  double sender_cpu = -1;
+  std::thread client = open_with_client(&ch, [&] {
+    double before = thread_cpu_seconds();
+    EXPECT_EQ(channel::send_line(&ch, "G90\n", 4), 1);  // acknowledged a second late
+    sender_cpu = thread_cpu_seconds() - before;
+    std::this_thread::sleep_for(HOLD);
+    EXPECT_EQ(channel::send_line(&ch, "G28\n", 4), 1);  // sent a second late
+  });
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  std::this_thread::sleep_for(HOLD);
+  channel::acknowledge(&ch);
+  double before = thread_cpu_seconds();
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  double receiver_cpu = thread_cpu_seconds() - before;
+  channel::acknowledge(&ch);
+  client.join();
+  channel::shutdown(&ch);
+  EXPECT_EQ(std::string(buf, n), "G28\n");
+  EXPECT_GE(sender_cpu, 0.0);
+  EXPECT_LT(sender_cpu, MOST_CPU_S);
+  EXPECT_LT(receiver_cpu, MOST_CPU_S);
 }
 
 TEST(LineChannel, EndMarkerIsAcknowledgedLikeALine) {
   LineChannel ch;
-  open_both(&ch);
   int last_send = 0;
-  std::thread client([&] {
+  std::thread client = open_with_client(&ch, [&] {
     channel::send_line(&ch, "G28\n", 4);
     last_send = channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
-    channel::close(&ch);
   });
   EXPECT_EQ(take(&ch), "G28\n");
   EXPECT_EQ(take(&ch, RECEIVED_END), "-EOT-");
   client.join();
+  channel::shutdown(&ch);
   EXPECT_EQ(last_send, 1);
 
   // Only the first five bytes count.
   LineChannel ch2;
-  open_both(&ch2);
-  std::thread client2([&] { channel::send_line(&ch2, "-EOT-and more\n", 14); });
+  std::thread client2 =
+      open_with_client(&ch2, [&] { channel::send_line(&ch2, "-EOT-and more\n", 14); });
   take(&ch2, RECEIVED_END);
   client2.join();
+  channel::shutdown(&ch2);
 }
 
 TEST(LineChannel, SenderGoneBeforeEndMarker) {
   LineChannel ch;
-  open_both(&ch);
-  std::thread client([&] {
-    channel::send_line(&ch, "G90\n", 4);
-    channel::close(&ch);
-  });
+  std::thread client = open_with_client(&ch, [&] { channel::send_line(&ch, "G90\n", 4); });
   EXPECT_EQ(take(&ch), "G90\n");
   char buf[LINE_BUFFER_SIZE];
   size_t n = 7;
   EXPECT_EQ(channel::receive_line(&ch, buf, &n), SENDER_GONE);
   EXPECT_EQ(n, 0u);
   client.join();
+  channel::shutdown(&ch);
 }
 
 TEST(LineChannel, ShutdownReleasesAWaitingSender) {
   LineChannel ch;
-  open_both(&ch);
-  int result = 0;
-  std::thread client([&] { result = channel::send_line(&ch, "G90\n", 4); });
+  int result = 0, after = 0;
+  std::thread client = open_with_client(&ch, [&] {
+    result = channel::send_line(&ch, "G90\n", 4);
+    after = channel::send_line(&ch, "G28\n", 4);
+  });
   char buf[LINE_BUFFER_SIZE];
   size_t n = 0;
   ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
   channel::shutdown(&ch);
   client.join();
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(channel::send_line(&ch, "G28\n", 4), -1);
+  EXPECT_EQ(after, -1);
 }
 
 TEST(LineChannel, ExtraAcknowledgementDoesNotRunAhead) {
   LineChannel ch;
-  open_both(&ch);
-  std::thread client([&] {
+  std::thread client = open_with_client(&ch, [&] {
     channel::send_line(&ch, "A\n", 2);
     channel::send_line(&ch, "B\n", 2);
   });
@@ -169,20 +219,19 @@ TEST(LineChannel, ExtraAcknowledgementDoesNotRunAhead) {
   EXPECT_EQ(std::string(buf, n), "B\n");
   channel::acknowledge(&ch);
   client.join();
+  channel::shutdown(&ch);
 }
 
 TEST(LineChannel, ManyLinesInOrder) {
   LineChannel ch;
-  open_both(&ch);
   constexpr int COUNT = 200000;
-  std::thread client([&] {
+  std::thread client = open_with_client(&ch, [&] {
     char line[32];
     for (int i = 0; i < COUNT; ++i) {
       int len = snprintf(line, sizeof line, "G1 X%d\n", i);
       channel::send_line(&ch, line, static_cast<size_t>(len));
     }
     channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
-    channel::close(&ch);
   });
   char buf[LINE_BUFFER_SIZE];
   size_t n = 0;
@@ -196,6 +245,7 @@ TEST(LineChannel, ManyLinesInOrder) {
   }
   channel::acknowledge(&ch);
   client.join();
+  channel::shutdown(&ch);
   EXPECT_EQ(received, COUNT);
 }
 

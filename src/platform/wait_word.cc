@@ -1,7 +1,9 @@
-// The part of WaitWord that is the same on every system: the spin, the
+// The part of WaitWord that is the same on every system: when to spin, the
 // announced sleep and the wake-up only when someone sleeps. Each system's
-// file supplies sleep_while_equal and wake_sleepers.
+// file supplies sleep_while_equal, wake_sleepers and current_cpu.
 
+#include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/wait_word.h"
@@ -19,37 +21,65 @@ void cpu_relax() { _mm_pause(); }
 void cpu_relax() {}
 #endif
 
-// First a few microseconds of pause instructions: longer than the peer's
-// usual answer (a file write), far shorter than a sleep and wake-up. None on
-// a single core, where spinning only delays the peer.
-int spin_limit() {
-  static const int limit = std::thread::hardware_concurrency() > 1 ? 256 : 0;
+// The longest spin. The peer's usual answer (a line formatted, a file
+// write) takes well under a microsecond; a peer woken from an idle CPU takes
+// some tens of microseconds to run (a virtual machine's idle CPUs halt), and
+// the spin outlasts that, so that after one sleep the two sides find each
+// other spinning again instead of handing every line over through the
+// kernel. A peer that was preempted or is blocked (a stalled disk or
+// terminal) costs at most this much CPU before the waiter sleeps.
+std::chrono::microseconds spin_limit() {
+  static const std::chrono::microseconds limit(getenv("VW_SPIN_US") ? atoi(getenv("VW_SPIN_US"))
+                                                                    : 100);
   return limit;
 }
 
-// Then the core is offered to others a number of times: when more threads
-// want to run than there are cores (two jobs at once, a busy machine), the
-// peer may be waiting for this very core. Sleeping at once instead would
-// let the scheduler put both threads on one core, where every line would
-// cost two context switches.
-constexpr int YIELD_LIMIT = 64;
+// The clock and the CPUs are looked at every so many pauses (tens of
+// nanoseconds each).
+constexpr unsigned LOOK_EVERY = 16;
+
+bool several_cpus() {
+  static const bool several = std::thread::hardware_concurrency() > 1;
+  return several;
+}
+
+// Tells the peer where this thread runs; written only when it moved, so
+// that the peer's cache line stays put.
+void note_cpu(WaitWord* own, int32_t cpu) {
+  if (own != nullptr && own->changer_cpu.load(std::memory_order_relaxed) != cpu)
+    own->changer_cpu.store(cpu, std::memory_order_relaxed);
+}
+
+// The peer was last seen on this thread's CPU: while this thread spins
+// there, the peer cannot run.
+bool peer_on(const WaitWord* word, int32_t cpu) {
+  return cpu >= 0 && word->changer_cpu.load(std::memory_order_relaxed) == cpu;
+}
 
 // Spins until the word leaves `old`; returns the new value, or `old` when
-// the spin ran out.
-uint32_t spin_for_change(WaitWord* word, uint32_t old) {
-  for (int i = spin_limit(); i > 0; --i) {
+// spinning cannot help or has gone on long enough.
+uint32_t spin_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
+  if (!several_cpus())
+    return old;
+  int32_t cpu = current_cpu();
+  note_cpu(own, cpu);
+  if (peer_on(word, cpu))
+    return old;
+  auto start = std::chrono::steady_clock::now();
+  for (unsigned i = 1;; ++i) {
     uint32_t now = word->value.load(std::memory_order_acquire);
     if (now != old)
       return now;
+    if (i % LOOK_EVERY == 0) {
+      // Preempted and moved, or the peer moved here: either way, the peer
+      // cannot answer while this thread holds the CPU.
+      cpu = current_cpu();
+      note_cpu(own, cpu);
+      if (peer_on(word, cpu) || std::chrono::steady_clock::now() - start > spin_limit())
+        return old;
+    }
     cpu_relax();
   }
-  for (int i = YIELD_LIMIT; i > 0; --i) {
-    std::this_thread::yield();
-    uint32_t now = word->value.load(std::memory_order_acquire);
-    if (now != old)
-      return now;
-  }
-  return old;
 }
 
 void wake(WaitWord* word) {
@@ -59,11 +89,9 @@ void wake(WaitWord* word) {
 
 }  // namespace
 
-uint32_t wait_for_change(WaitWord* word, uint32_t old) {
-  uint32_t now = spin_for_change(word, old);
-  if (now != old)
-    return now;
-  for (;;) {
+uint32_t wait_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
+  uint32_t now = spin_for_change(word, old, own);
+  while (now == old) {
     // Announce the sleep before the last look; publish() stores, then looks
     // at `sleepers` (both sequentially consistent), so one of the two sees
     // the other and no wake-up is lost. The system compares the word again
@@ -74,9 +102,10 @@ uint32_t wait_for_change(WaitWord* word, uint32_t old) {
       sleep_while_equal(word, old);
     word->sleepers.fetch_sub(1);
     now = word->value.load(std::memory_order_acquire);
-    if (now != old)
-      return now;
   }
+  // The work this thread does next is what the peer will wait for.
+  note_cpu(own, current_cpu());
+  return now;
 }
 
 void publish(WaitWord* word, uint32_t value) {

@@ -1,6 +1,7 @@
 // WaitWord's sleep on Linux: a private futex on the word.
 
 #include <linux/futex.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -21,3 +22,7 @@ void sleep_while_equal(WaitWord* word, uint32_t old) {
 void wake_sleepers(WaitWord* word) {
   syscall(SYS_futex, raw(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
+
+// The C library reads it from the thread's restartable-sequence area, where
+// the kernel keeps it up to date: no system call.
+int32_t current_cpu() { return sched_getcpu(); }
