@@ -13,6 +13,8 @@
 
 #include <chrono>
 
+#include "test_support.h"
+
 extern char** environ;
 
 namespace {
@@ -60,17 +62,6 @@ std::vector<std::string> child_environment() {
   env.push_back(std::string("TERM=") + PTY_TERM);
   env.push_back("LC_ALL=C.UTF-8");
   return env;
-}
-
-// Dispositions set to "ignore" survive exec; the program must start with the
-// defaults a shell would give it.
-void reset_signals() {
-  struct sigaction dfl = {};
-  dfl.sa_handler = SIG_DFL;
-  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 void append_utf8(std::string* out, uint32_t c) {
@@ -167,7 +158,7 @@ bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols,
     dup2(slave, 2);
     if (slave > 2) close(slave);
     close(s->master);
-    reset_signals();
+    reset_signal_dispositions();
     if (chdir(cwd.c_str()) != 0) _exit(126);
     execve(argp[0], argp.data(), envp.data());
     _exit(127);

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include "temp_dir.h"
+#include "test_support.h"
 
 namespace {
 
@@ -115,7 +115,6 @@ TEST(PtySession, CtrlCInterruptsTheForegroundProgram) {
 
 TEST(PtySession, RunsInTheGivenDirectoryWithSizeAndTerminalType) {
   TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
   PtySession s;
   start(&s, "pwd; stty size; echo \"$TERM\"; tput cols; exit 3", 100, 40,
         dir.path);
@@ -123,7 +122,7 @@ TEST(PtySession, RunsInTheGivenDirectoryWithSizeAndTerminalType) {
   ASSERT_TRUE(WIFEXITED(s.wait_status));
   EXPECT_EQ(WEXITSTATUS(s.wait_status), 3);
   // A temporary directory may be reached through a symbolic link.
-  EXPECT_TRUE(pty_screen_contains(s, "visor-e2e-")) << pty_screen_dump(s);
+  EXPECT_TRUE(pty_screen_contains(s, "visor-test-")) << pty_screen_dump(s);
   EXPECT_EQ(pty_row_text(s, 1), "40 100") << pty_screen_dump(s);
   EXPECT_EQ(pty_row_text(s, 2), PTY_TERM);
   EXPECT_EQ(pty_row_text(s, 3), "100");
