@@ -251,7 +251,7 @@ TEST(PrintProgram, HeightsFollowZStartButExtruderDoesNot) {
     const char* z_start;
     const char* last_z;
     const char* band_top;         // section 5's last line, where checked
-    const char* second_bar_move;  // section 2's move down, where checked
+    const char* second_bar_move;  // the travel to the second bar, where checked
   } table[] = {{"0.4", "G1 Z194.503", nullptr, "G1 F450 X90.000 Y-35.000 Z0.400"},
                {"-40", "G1 Z154.101", nullptr, nullptr},
                {"200", "G1 Z394.106", "G1 Z248.203", nullptr},
