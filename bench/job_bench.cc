@@ -1,19 +1,20 @@
-// job_bench [--load [--runs N]] [Z_START HEAT_TEMP SPEED]
+// job_bench [--runs N] [Z_START HEAT_TEMP SPEED]
 //
-// Measures the complete job, on this machine:
-//  1. through the real channel into a file in a temporary folder, one
-//     write(2) per line before its acknowledgement, as the program does;
-//  2. the same bytes written by a bare loop of one write(2) per line: the
-//     floor that the first can only approach (target: ratio 1.6 or less);
-//  3. through the channel with no file, to show the channel's share;
-//  4. generating and formatting the job with no channel and no file
-//     (target: under 0.5 s).
-// and the peak memory of the first (target: under 16 MB).
-//
-// With --load, instead: the first measure quiet, then beside one and beside
-// two CPU-bound processes that the benchmark starts and ends itself, as
-// ratios to the quiet job of the same round (targets: 2.0 and 4.0 on a
-// 2-core machine); N rounds (default 3).
+// Measures the complete job on this machine. Once:
+//  - through the channel with no file, to show the channel's share;
+//  - generating and formatting alone, no channel and no file (target: under
+//    0.5 s);
+//  - the peak memory of the job (target: under 16 MB).
+// Then N rounds (default 3), each:
+//  1. the job's bytes written by a bare loop of one write(2) per line: the
+//     floor the job can only approach;
+//  2. the job quiet: through the real channel into a file in a temporary
+//     folder, one write(2) per line before its acknowledgement, as the
+//     program does (target: 1.6 times the bare loop or less);
+//  3. the same beside one, then beside two CPU-bound processes that the
+//     benchmark starts and ends itself (targets on a 2-core machine: 2.0
+//     and 4.0 times the quiet job of the same round or less).
+// The RESULT lines give the medians of the rounds' ratios.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -113,13 +114,14 @@ std::string load_average() {
   return end == std::string::npos ? "?" : text.substr(0, end);
 }
 
-struct LoadedJob {
+struct Measured {
   double seconds;
   CpuUse use;  // of the job alone
 };
 
-// The complete job into path, beside `busy` CPU-bound processes.
-LoadedJob job_beside(const TypedValues& typed, const std::string& path, int busy) {
+// The complete job through the channel into path, beside `busy` CPU-bound
+// processes.
+Measured job_beside(const TypedValues& typed, const std::string& path, int busy) {
   if (busy > 0 && !busy_start(busy)) {
     fprintf(stderr, "job_bench: could not start the busy processes\n");
     exit(1);
@@ -132,7 +134,7 @@ LoadedJob job_beside(const TypedValues& typed, const std::string& path, int busy
   CpuUse before = cpu_use();
   auto start = std::chrono::steady_clock::now();
   job_through_channel(typed, fd);
-  LoadedJob job = {seconds_since(start), cpu_use()};
+  Measured job = {seconds_since(start), cpu_use()};
   busy_stop();
   close(fd);
   job.use.cpu_s -= before.cpu_s;
@@ -141,55 +143,58 @@ LoadedJob job_beside(const TypedValues& typed, const std::string& path, int busy
   return job;
 }
 
-void print_job(const char* label, const LoadedJob& job, double quiet_s) {
-  printf("  %-8s %6.2f s  ratio %5.2f   cpu %6.2f s  switches %8ld  preempted %8ld\n", label,
-         job.seconds, job.seconds / quiet_s, job.use.cpu_s, job.use.switches, job.use.preempted);
+// The lines of a written job, as the program wrote them, each with its own
+// write(2) and nothing else in the loop.
+Measured bare_write_loop(const std::string& text, const std::vector<size_t>& ends,
+                         const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) {
+    perror("job_bench: open");
+    exit(1);
+  }
+  CpuUse before = cpu_use();
+  auto start = std::chrono::steady_clock::now();
+  size_t begin = 0;
+  for (size_t end : ends) {
+    if (write(fd, text.data() + begin, end - begin) != static_cast<ssize_t>(end - begin)) {
+      perror("job_bench: write");
+      exit(1);
+    }
+    begin = end;
+  }
+  Measured bare = {seconds_since(start), cpu_use()};
+  close(fd);
+  bare.use.cpu_s -= before.cpu_s;
+  bare.use.switches -= before.switches;
+  bare.use.preempted -= before.preempted;
+  return bare;
 }
 
-int run_load(const TypedValues& typed, const std::string& path, int rounds) {
-  busy_install_cleanup();
-  std::vector<double> one, two;
-  for (int round = 1; round <= rounds; ++round) {
-    printf("round %d of %d, load average %s\n", round, rounds, load_average().c_str());
-    fflush(stdout);
-    LoadedJob quiet = job_beside(typed, path, 0);
-    print_job("quiet", quiet, quiet.seconds);
-    fflush(stdout);
-    LoadedJob busy1 = job_beside(typed, path, 1);
-    print_job("1 busy", busy1, quiet.seconds);
-    fflush(stdout);
-    LoadedJob busy2 = job_beside(typed, path, 2);
-    print_job("2 busy", busy2, quiet.seconds);
-    fflush(stdout);
-    one.push_back(busy1.seconds / quiet.seconds);
-    two.push_back(busy2.seconds / quiet.seconds);
-  }
-  std::sort(one.begin(), one.end());
-  std::sort(two.begin(), two.end());
-  printf("load average after      %s\n", load_average().c_str());
-  printf("median ratio, 1 busy    %.2f   (target <= 2.0)\n", one[one.size() / 2]);
-  printf("median ratio, 2 busy    %.2f   (target <= 4.0)\n", two[two.size() / 2]);
-  return 0;
+void print_measured(const char* label, const Measured& m, double ratio) {
+  printf("    %-10s %6.2f s  ratio %5.2f  cpu %6.2f s  switches %8ld  preempted %8ld\n", label,
+         m.seconds, ratio, m.use.cpu_s, m.use.switches, m.use.preempted);
+  fflush(stdout);
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   TypedValues typed = {"0.4", "210", "300"};
-  bool load = false;
   int rounds = 3;
   std::vector<const char*> values;
   for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--load") == 0) {
-      load = true;
-    } else if (strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+    if (strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
       rounds = atoi(argv[++i]);
-    } else {
+    else
       values.push_back(argv[i]);
-    }
   }
   if ((values.size() != 0 && values.size() != 3) || rounds < 1) {
-    fprintf(stderr, "usage: %s [--load [--runs N]] [Z_START HEAT_TEMP SPEED]\n", argv[0]);
+    fprintf(stderr, "usage: %s [--runs N] [Z_START HEAT_TEMP SPEED]\n", argv[0]);
     return 2;
   }
   if (values.size() == 3) {
@@ -204,46 +209,24 @@ int main(int argc, char** argv) {
   }
   std::string job_path = std::string(dir) + "/dagoma0.g";
   std::string bare_path = std::string(dir) + "/bare.g";
-  if (load) {
-    int status = run_load(typed, job_path, rounds);
-    unlink(job_path.c_str());
-    rmdir(dir);
-    return status;
-  }
+  busy_install_cleanup();
 
+  // Once: the job's size and peak memory (before the bare loop reads the
+  // whole file in), the channel's share, generation alone.
+  std::string load_before = load_average();
   int fd = open(job_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  auto start = std::chrono::steady_clock::now();
+  if (fd < 0) {
+    perror("job_bench: open");
+    return 1;
+  }
   size_t lines = job_through_channel(typed, fd);
-  double job_s = seconds_since(start);
   close(fd);
   long job_peak = peak_kib();
 
-  // The same bytes, line by line, with nothing else in the loop.
-  std::string text = read_file(job_path.c_str());
-  std::vector<size_t> ends;
-  ends.reserve(lines);
-  for (size_t i = 0; i < text.size(); ++i)
-    if (text[i] == '\n')
-      ends.push_back(i + 1);
-  fd = open(bare_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  start = std::chrono::steady_clock::now();
-  size_t begin = 0;
-  for (size_t end : ends) {
-    if (write(fd, text.data() + begin, end - begin) != static_cast<ssize_t>(end - begin)) {
-      perror("job_bench: write");
-      return 1;
-    }
-    begin = end;
-  }
-  double bare_s = seconds_since(start);
-  close(fd);
-
-  // The channel's share: the same job, lines taken but not written.
-  start = std::chrono::steady_clock::now();
+  auto start = std::chrono::steady_clock::now();
   job_through_channel(typed, -1);
   double channel_s = seconds_since(start);
 
-  // Generation and formatting alone.
   auto g = std::make_unique<GeneratorThread>();
   size_t bytes = 0;
   g->typed = &typed;
@@ -256,13 +239,43 @@ int main(int argc, char** argv) {
   double generate_s = seconds_since(start);
   free_visor_paths(&g->paths);
 
-  printf("lines                      %zu (%zu bytes)\n", lines, text.size());
-  printf("job through channel+file   %.2f s\n", job_s);
-  printf("bare write loop            %.2f s\n", bare_s);
-  printf("ratio                      %.2f   (target <= 1.6)\n", job_s / bare_s);
-  printf("channel only, no file      %.2f s\n", channel_s);
-  printf("generate only              %.3f s (target < 0.5)\n", generate_s);
-  printf("peak memory of the job     %.1f MB (target < 16)\n", job_peak / 1024.0);
+  std::string text = read_file(job_path.c_str());
+  std::vector<size_t> ends;
+  ends.reserve(lines);
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == '\n')
+      ends.push_back(i + 1);
+  printf("The job: %zu lines, %zu bytes   (load %s)\n", lines, text.size(), load_before.c_str());
+  printf("  channel only, no file     %6.2f s\n", channel_s);
+  printf("  generate only             %6.3f s   (target < 0.5)\n", generate_s);
+  printf("  peak memory of the job    %6.1f MB  (target < 16)\n", job_peak / 1024.0);
+
+  // Rounds: the bare write loop, the job quiet, then the job beside one and
+  // beside two busy processes. Each ratio is to the quiet job of its round
+  // but the first, which is the quiet job to the bare loop.
+  printf("Quiet and beside busy processes, %d rounds\n", rounds);
+  std::vector<double> quiet_to_bare, one, two;
+  for (int round = 1; round <= rounds; ++round) {
+    printf("  round %d   (load %s)\n", round, load_average().c_str());
+    Measured bare = bare_write_loop(text, ends, bare_path);
+    print_measured("bare loop", bare, 1.0);
+    Measured quiet = job_beside(typed, job_path, 0);
+    print_measured("quiet", quiet, quiet.seconds / bare.seconds);
+    Measured busy1 = job_beside(typed, job_path, 1);
+    print_measured("1 busy", busy1, busy1.seconds / quiet.seconds);
+    Measured busy2 = job_beside(typed, job_path, 2);
+    print_measured("2 busy", busy2, busy2.seconds / quiet.seconds);
+    quiet_to_bare.push_back(quiet.seconds / bare.seconds);
+    one.push_back(busy1.seconds / quiet.seconds);
+    two.push_back(busy2.seconds / quiet.seconds);
+  }
+  std::string load_after = load_average();
+  printf("RESULT quiet job / bare loop      %5.2f   (target <= 1.6)   load after %s\n",
+         median(quiet_to_bare), load_after.c_str());
+  printf("RESULT 1 busy / quiet job         %5.2f   (target <= 2.0)   load after %s\n", median(one),
+         load_after.c_str());
+  printf("RESULT 2 busy / quiet job         %5.2f   (target <= 4.0)   load after %s\n", median(two),
+         load_after.c_str());
   unlink(job_path.c_str());
   unlink(bare_path.c_str());
   rmdir(dir);
