@@ -1,6 +1,5 @@
 #include "channel/line_channel.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -21,11 +20,6 @@ uint32_t next_count(uint32_t n) { return (n + 1) & COUNT; }
 // The server and the client keep to different CPUs while connected.
 enum : int { SERVER_PART = 0, CLIENT_PART = 1 };
 
-bool narrowing() {
-  static const bool on = getenv("VW_PIN") == nullptr || atoi(getenv("VW_PIN")) != 0;
-  return on;
-}
-
 }  // namespace
 
 namespace channel {
@@ -43,8 +37,7 @@ int accept(LineChannel* ch) {
     state = wait_for_change(&ch->link, state);
   if (state != LINK_CONNECTED)
     return -1;
-  if (narrowing())
-    narrow_thread_cpus(&ch->server_cpus, SERVER_PART);
+  narrow_thread_cpus(&ch->server_cpus, SERVER_PART);
   return 1;
 }
 
@@ -85,8 +78,7 @@ int connect(LineChannel* ch) {
   if (!ch->link.value.compare_exchange_strong(listening, LINK_CONNECTED))
     return -1;
   publish(&ch->link, LINK_CONNECTED);
-  if (narrowing())
-    narrow_thread_cpus(&ch->client_cpus, CLIENT_PART);
+  narrow_thread_cpus(&ch->client_cpus, CLIENT_PART);
   return 1;
 }
 

@@ -3,7 +3,6 @@
 // file supplies sleep_while_equal, wake_sleepers and current_cpu.
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "platform/wait_word.h"
@@ -28,11 +27,7 @@ void cpu_relax() {}
 // other spinning again instead of handing every line over through the
 // kernel. A peer that was preempted or is blocked (a stalled disk or
 // terminal) costs at most this much CPU before the waiter sleeps.
-std::chrono::microseconds spin_limit() {
-  static const std::chrono::microseconds limit(getenv("VW_SPIN_US") ? atoi(getenv("VW_SPIN_US"))
-                                                                    : 100);
-  return limit;
-}
+constexpr std::chrono::microseconds SPIN_LIMIT{100};
 
 // The clock and the CPUs are looked at every so many pauses (tens of
 // nanoseconds each).
@@ -75,7 +70,7 @@ uint32_t spin_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
       // cannot answer while this thread holds the CPU.
       cpu = current_cpu();
       note_cpu(own, cpu);
-      if (peer_on(word, cpu) || std::chrono::steady_clock::now() - start > spin_limit())
+      if (peer_on(word, cpu) || std::chrono::steady_clock::now() - start > SPIN_LIMIT)
         return old;
     }
     cpu_relax();
