@@ -6,9 +6,14 @@
 // after the receiver has stored it, and "-EOT-" to end the stream.
 //
 // The transport is an in-process one-line mailbox: a send copies the line
-// into the mailbox and sleeps (after a short spin) until the acknowledgement
-// arrives; a receive waits the same way for the next line. Neither side makes
-// a system call while the other answers within the spin.
+// into the mailbox and waits until the acknowledgement arrives; a receive
+// waits the same way for the next line. A wait spins only while the peer
+// runs on another CPU, and for a bounded time (WaitWord), then sleeps in the
+// kernel: neither side makes a system call while the other answers at once,
+// and neither burns a CPU while the other cannot answer (a stalled disk or
+// terminal, a preempted or stopped thread). While connected, each side keeps
+// to its own part of the CPUs, so that the two never take turns on one CPU
+// while another stands idle.
 
 #include <cstddef>
 #include <cstdint>

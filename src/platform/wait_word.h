@@ -20,8 +20,8 @@ struct WaitWord {
 // is the word that the calling thread changes in turn (the other half of a
 // two-thread hand-over): the wait records there where this thread runs,
 // and looks at `word` for where the peer runs. It spins only while the
-// peer runs on another CPU, for at most a few tens of microseconds, and
-// otherwise sleeps at once.
+// peer runs on another CPU, for at most SPIN_LIMIT (wait_word.cc), and
+// otherwise sleeps at once: it spins or sleeps, and never yields in a loop.
 uint32_t wait_for_change(WaitWord* word, uint32_t old, WaitWord* own = nullptr);
 
 // Stores `value` and wakes every sleeper.
