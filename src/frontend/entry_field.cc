@@ -83,6 +83,22 @@ int reject(Console* con) {
 
 }  // namespace
 
+bool number_text_is_valid(const char* given, size_t length, FieldKind kind, char* text) {
+  const FieldSpec& field = FIELDS[kind];
+  char typed[FIELD_CELLS + 1] = {};
+  if (length >= FIELD_CELLS)
+    return false;
+  for (size_t i = 0; i < length; ++i) {
+    uint16_t vk = virtual_key_for_char(static_cast<unsigned char>(given[i]));
+    if (look_up_key(vk, field, &typed[i]) != ACTION_STORE)
+      return false;
+  }
+  if (!text_is_valid(typed, field))
+    return false;
+  memcpy(text, typed, sizeof typed);
+  return true;
+}
+
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) {
   const FieldSpec& field = FIELDS[kind];
   memset(text, 0, FIELD_CELLS);

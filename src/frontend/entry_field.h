@@ -34,4 +34,10 @@ inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this l
 // or prints it as a line on a plain stream and returns at once.
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
 
+// Whether the `length` characters at `given`, typed into the field as
+// keys, would stand in it unchanged and be accepted by Enter: no key that
+// the field drops or that aborts it, at most nine characters, a valid
+// value. When they would, `text` (at least 16 bytes) gets the field's text.
+bool number_text_is_valid(const char* given, size_t length, FieldKind kind, char* text);
+
 #endif  // VISOR_FRONTEND_ENTRY_FIELD_H_

@@ -80,7 +80,7 @@ int run_program(Program* p) {
   console_lock_window_size(con);
   console_require_size(con, SCREEN_COLUMNS, SCREEN_ROWS);
 
-  if (run_dialogue(p) < 0)
+  if (!p->values_given && run_dialogue(p) < 0)
     return fail(p, NO_INPUT_TEXT);
 
   if (output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
