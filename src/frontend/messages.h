@@ -67,7 +67,11 @@ inline constexpr char HELP_TEXT[] =
     "                     written, or the job stopped early\n"
     "  2                  the command line is wrong; nothing was written\n"
     "  128+N              ended by signal N (Ctrl-C: 130)\n"
-    "  255                there is no standard output at all\n";
+    "  255                there is no standard output at all\n"
+    "\n"
+    "Examples:\n"
+    "  $ " VISOR_PROGRAM " --z-start=0.4 --heat-temp=210 --speed=300\n"
+    "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n";
 
 // Command-line errors, printf formats; each names the argument that is
 // wrong (quoted) and is followed by TRY_HELP_TEXT.
