@@ -59,11 +59,15 @@ windows:
 windows-test: windows
 	ctest --preset mingw
 
+# The job of the README's example values, written by the program itself in
+# a folder of its own, then drawn.
 picture:
 	@scripts/install-deps build picture
 	cmake --preset $(PRESET) >/dev/null
-	cmake --build --preset $(PRESET) --target gcode_dump
-	tools/plot_toolpath.py $(BUILD)/tools/gcode_dump docs/toolpath.png
+	cmake --build --preset $(PRESET) --target visor-gcode
+	dir=$$(mktemp -d) && trap 'rm -rf "$$dir"' EXIT && \
+	  (cd "$$dir" && $(CURDIR)/$(BIN) --z-start=0.4 --heat-temp=210 --speed=300) && \
+	  tools/plot_toolpath.py "$$dir/dagoma0.g" docs/toolpath.png
 
 clean:
 	rm -rf build
