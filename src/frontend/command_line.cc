@@ -124,8 +124,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     if (given[option->kind])
       return error(GIVEN_TWICE_TEXT, option->name);
     given[option->kind] = true;
-    if (!number_text_is_valid(value, strlen(value), option->kind,
-                              buffer_for(&result.typed, option->kind))) {
+    if (!value_text_is_valid(value, option->kind, buffer_for(&result.typed, option->kind))) {
       return error(INVALID_VALUE_TEXT, quoted(value).c_str(), option->name,
                    VALUE_RULE_TEXTS[option->kind]);
     }

@@ -39,7 +39,7 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
        "\"0.40000000001\""},
       {{"--z-start=--1", "--heat-temp=210", "--speed=300"}, COMMAND_LINE_ERROR, "\"--1\""},
       {{"--z-start=0.4", "--heat-temp=", "--speed=300"}, COMMAND_LINE_ERROR, "--heat-temp"},
-      {{"--z-start=0.4", "--heat-temp=210", "--speed= 300"}, COMMAND_LINE_ERROR, "\" 300\""},
+      {{"--z-start=0.4", "--heat-temp=210", "--speed=3 00"}, COMMAND_LINE_ERROR, "\"3 00\""},
       // Unknown or unexpected arguments, shown safely.
       {{"--zstart=0.4"}, COMMAND_LINE_ERROR, "unknown option \"--zstart=0.4\""},
       {{"-h"}, COMMAND_LINE_ERROR, "unknown option \"-h\""},

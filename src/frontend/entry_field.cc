@@ -83,19 +83,22 @@ int reject(Console* con) {
 
 }  // namespace
 
-bool number_text_is_valid(const char* given, size_t length, FieldKind kind, char* text) {
+bool value_text_is_valid(std::string_view given, FieldKind kind, char* value) {
   const FieldSpec& field = FIELDS[kind];
-  char typed[FIELD_CELLS + 1] = {};
-  if (length >= FIELD_CELLS)
+  // The keys the field would have been typed, each of which must store its
+  // character; the tenth would empty the field.
+  char text[FIELD_CELLS] = {};
+  if (given.size() >= FIELD_CELLS)
     return false;
-  for (size_t i = 0; i < length; ++i) {
+  for (size_t i = 0; i < given.size(); ++i) {
     uint16_t vk = virtual_key_for_char(static_cast<unsigned char>(given[i]));
-    if (look_up_key(vk, field, &typed[i]) != ACTION_STORE)
+    if (look_up_key(vk, field, &text[i]) != ACTION_STORE)
       return false;
   }
-  if (!text_is_valid(typed, field))
+  if (!text_is_valid(text, field))
     return false;
-  memcpy(text, typed, sizeof typed);
+  if (value != nullptr)
+    memcpy(value, text, FIELD_CELLS);
   return true;
 }
 

@@ -6,6 +6,8 @@
 // against the range of its kind. Keys are known by their virtual-key code,
 // so Shift and the keyboard layout do not matter.
 
+#include <string_view>
+
 #include "platform/console.h"
 
 enum FieldKind {
@@ -34,10 +36,15 @@ inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this l
 // or prints it as a line on a plain stream and returns at once.
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
 
-// Whether the `length` characters at `given`, typed into the field as
-// keys, would stand in it unchanged and be accepted by Enter: no key that
-// the field drops or that aborts it, at most nine characters, a valid
-// value. When they would, `text` (at least 16 bytes) gets the field's text.
-bool number_text_is_valid(const char* given, size_t length, FieldKind kind, char* text);
+// A value given whole as text (a command-line option's argument) rather
+// than as keys: read as the field reads its keys, but never changed
+// silently. A character the field would drop (a letter, "e", a blank), an
+// abort key (a "." or "-" in a digits-only field, a control character) or
+// a tenth character, which would empty the field, makes the text invalid.
+// Otherwise the texts the field accepts are valid, with the same values
+// ("", "-", ".5", "1-2"). When valid and `value` is not null, it receives
+// what the field would hold: at most nine characters, NUL-terminated (the
+// buffer needs FIELD_CELLS bytes).
+bool value_text_is_valid(std::string_view given, FieldKind kind, char* value = nullptr);
 
 #endif  // VISOR_FRONTEND_ENTRY_FIELD_H_

@@ -70,7 +70,8 @@ inline constexpr char HELP_TEXT[] =
     "  255                there is no standard output at all\n"
     "\n"
     "Examples:\n"
-    "  $ " VISOR_PROGRAM " --z-start=0.4 --heat-temp=210 --speed=300\n"
+    "  $ " VISOR_PROGRAM
+    " --z-start=0.4 --heat-temp=210 --speed=300\n"
     "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n";
 
 // Command-line errors, printf formats; each names the argument that is
