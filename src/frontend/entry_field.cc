@@ -1,6 +1,7 @@
 #include "frontend/entry_field.h"
 
 #include <cstring>
+#include <string>
 
 #include "frontend/messages.h"
 #include "frontend/screen.h"
@@ -21,6 +22,11 @@ const FieldSpec FIELDS[] = {
     {81, true, 170.0, 270.0},   // FIELD_HEAT_TEMP
     {62, true, 80.0, 600.0},    // FIELD_SPEED
 };
+
+const char* const FIELD_NAMES[] = {Z_START_NAME, HEAT_TEMP_NAME, SPEED_NAME};
+
+// How much of an invalid line its error line shows.
+constexpr size_t SHOWN_CHARACTERS = 40;
 
 // Records one read takes; only the first is looked at.
 constexpr int RECORDS_PER_READ = 7;
@@ -67,12 +73,6 @@ bool text_is_valid(const char* text, const FieldSpec& field) {
 }
 
 int reject(Console* con) {
-  if (!con->full_screen) {
-    // Nobody watches a plain stream for four seconds; the values to
-    // come are already waiting.
-    console_print_error(con, FIELD_ERROR_TEXT);
-    return FIELD_REJECTED;
-  }
   console_set_cursor(con, TEXT_COLUMN, ERROR_ROW);
   console_write(con, FIELD_ERROR_TEXT, strlen(FIELD_ERROR_TEXT));
   console_sleep(con, ERROR_WAIT_MS);
@@ -81,7 +81,73 @@ int reject(Console* con) {
   return FIELD_REJECTED;
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// A line typed as keys into `text` (cleared): false when a key would be
+// dropped or abort the field, or a tenth character would empty it.
+bool line_to_text(const char* line, size_t length, const FieldSpec& field, char* text) {
+  size_t begin = 0;
+  size_t end = length;
+  while (begin < end && is_blank(line[begin]))
+    ++begin;
+  while (end > begin && is_blank(line[end - 1]))
+    --end;
+  int index = 0;
+  for (size_t i = begin; i < end; ++i) {
+    char c = 0;
+    uint16_t vk = virtual_key_for_char(static_cast<unsigned char>(line[i]));
+    if (look_up_key(vk, field, &c) != ACTION_STORE || index == FIELD_CELLS - 1)
+      return false;
+    text[index++] = c;
+  }
+  return true;
+}
+
+// The line in double quotes, as given but safe to print: quote and
+// backslash escaped, other bytes outside printable ASCII as \xNN, a long
+// line cut with "...".
+std::string quoted(const char* line, size_t length) {
+  static const char HEX[] = "0123456789ABCDEF";
+  std::string s = "\"";
+  for (size_t i = 0; i < length && i < SHOWN_CHARACTERS; ++i) {
+    unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c == '"' || c == '\\') {
+      s += '\\';
+      s += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      s += "\\x";
+      s += HEX[c >> 4];
+      s += HEX[c & 0xF];
+    } else {
+      s += static_cast<char>(c);
+    }
+  }
+  s += '"';
+  if (length > SHOWN_CHARACTERS)
+    s += "...";
+  return s;
+}
+
 }  // namespace
+
+int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind) {
+  const FieldSpec& field = FIELDS[kind];
+  memset(text, 0, FIELD_CELLS);
+  char line[VALUE_LINE_LIMIT + 1];
+  size_t length = 0;
+  if (console_read_line(con, prompt, line, sizeof line, &length) < 0)
+    return FIELD_INPUT_ENDED;
+  if (length <= VALUE_LINE_LIMIT && line_to_text(line, length, field, text) &&
+      text_is_valid(text, field))
+    return FIELD_ACCEPTED;
+  memset(text, 0, FIELD_CELLS);
+  std::string message = std::string(FIELD_ERROR_TEXT) + ": " + FIELD_NAMES[kind] + " " +
+                        quoted(line, length < VALUE_LINE_LIMIT ? length : VALUE_LINE_LIMIT);
+  // Nobody watches a stream for four seconds; the values to come are
+  // already waiting.
+  console_print_error(con, message.c_str());
+  return FIELD_REJECTED;
+}
 
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) {
   const FieldSpec& field = FIELDS[kind];

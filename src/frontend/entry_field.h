@@ -29,9 +29,21 @@ inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this l
 // uses the first ten, so the text stays NUL-terminated). Only the row of
 // the prompt is taken from the caller; the columns come from the kind. The
 // caller flushes the input before the call. Blocks while no key is pending.
-//
-// An invalid value shows the error line for four seconds on a full screen,
-// or prints it as a line on a plain stream and returns at once.
+// An invalid value shows the error line for four seconds.
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
+
+// Lines longer than this are invalid values.
+inline constexpr size_t VALUE_LINE_LIMIT = 256;
+
+// The same on a console without a screen, where a value comes as one line
+// (asked for with `prompt` where someone answers it). The line is read as
+// the field reads its keys, with one difference: nothing is ever changed
+// silently. A character the field would drop (a letter, a blank inside),
+// an abort key, or a tenth character makes the line invalid instead;
+// blanks around the value are not part of it. Otherwise the same texts
+// are valid, with the same values. An invalid line prints the error text
+// with the value's name and the line as given, on standard error, and
+// returns FIELD_REJECTED at once.
+int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind);
 
 #endif  // VISOR_FRONTEND_ENTRY_FIELD_H_

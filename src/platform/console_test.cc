@@ -176,6 +176,70 @@ TEST(ConsoleKeys, CharactersMapToTheKeysThatGiveThem) {
   EXPECT_EQ(virtual_key_for_char(0xE9), VKEY_NONE);  // a character, not the key 0xE9
 }
 
+// Decodes bytes into keys, all at once or as they would trickle in one by
+// one (a sequence must then wait for its rest, and come out the same).
+std::vector<uint16_t> decode_all(const KeyTable* table, const std::string& bytes, bool one_by_one) {
+  std::vector<uint16_t> keys;
+  std::string pending;
+  auto take = [&](bool complete) {
+    for (;;) {
+      uint16_t vk = 0xFFFF;
+      size_t n = decode_key(table, reinterpret_cast<const unsigned char*>(pending.data()),
+                            pending.size(), complete, &vk);
+      if (n == 0)
+        return;
+      keys.push_back(vk);
+      pending.erase(0, n);
+    }
+  };
+  for (size_t i = 0; i < bytes.size(); i += one_by_one ? 1 : bytes.size()) {
+    pending += bytes.substr(i, one_by_one ? 1 : bytes.size());
+    take(false);
+  }
+  take(true);  // the time for the rest of a sequence is up
+  return keys;
+}
+
+TEST(ConsoleKeys, TerminalSequencesAreOneKeyEachAndUnknownOnesTypeNothing) {
+  const uint16_t NONE = VKEY_NONE;
+  const struct {
+    std::string bytes;
+    std::vector<uint16_t> keys;
+  } cases[] = {
+      {"1.-\r\x7f", {VKEY_0 + 1, VKEY_OEM_PERIOD, VKEY_OEM_MINUS, VKEY_RETURN, VKEY_BACK}},
+      // The application keypad, by the key printed on it.
+      {"\x1bOp\x1bOq\x1bOs\x1bOw\x1bOy",
+       {VKEY_NUMPAD0, VKEY_NUMPAD0 + 1, VKEY_NUMPAD0 + 3, VKEY_NUMPAD0 + 7, VKEY_NUMPAD0 + 9}},
+      {"\x1bOn\x1bOm\x1bOM", {VKEY_DECIMAL, VKEY_SUBTRACT, VKEY_RETURN}},
+      {"\x1b[3~\x1b[3;5~", {VKEY_DELETE, VKEY_DELETE}},
+      // Home, Insert, Page Down, F5, F12, Ctrl+Right, F1 (VT100, Linux
+      // console), Alt+1, Shift+keypad 1, Alt+Esc: one unknown key each,
+      // whatever digits they hold.
+      {"\x1b[1~\x1b[H\x1bOH\x1b[2~\x1b[6~\x1b[15~\x1b[24~5",
+       {NONE, NONE, NONE, NONE, NONE, NONE, NONE, VKEY_0 + 5}},
+      {"\x1b[1;5C\x1bOP\x1b[[A\x1b"
+       "1\x1bO2q\x1b\x1b",
+       {NONE, NONE, NONE, NONE, NONE, NONE}},
+      // A sequence broken off by another key leaves that key.
+      {"\x1b[2$5\x1b[2\x7f", {NONE, VKEY_0 + 5, NONE, VKEY_BACK}},
+      // A UTF-8 character is one key; Escape alone is Escape.
+      {"\xc3\xa9"
+       "7\x1b",
+       {NONE, VKEY_0 + 7, VKEY_ESCAPE}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    EXPECT_EQ(decode_all(nullptr, c.bytes, false), c.keys);
+    EXPECT_EQ(decode_all(nullptr, c.bytes, true), c.keys);
+  }
+  // What the terminal's own description names comes first.
+  KeyTable table = {};
+  key_table_add(&table, "\x1b[G", VKEY_CLEAR);
+  key_table_add(&table, "\x1b[3~", VKEY_DELETE);
+  std::vector<uint16_t> expect = {VKEY_CLEAR, VKEY_DELETE, NONE};
+  EXPECT_EQ(decode_all(&table, "\x1b[G\x1b[3~\x1b[E", true), expect);
+}
+
 // The plain console reading a pipe, as when a script feeds the program.
 struct PlainFixture {
   Console con;
@@ -192,7 +256,8 @@ struct PlainFixture {
     console_close(&con);
     ::close(in[0]);
     ::close(out[0]);
-    ::close(out[1]);
+    if (out[1] >= 0)
+      ::close(out[1]);
   }
   std::string output() {
     ::close(out[1]);
@@ -206,38 +271,24 @@ struct PlainFixture {
   }
 };
 
-// The keys of the plain console's input; each press must be followed by
-// its release.
-std::vector<uint16_t> presses(Console* con) {
-  std::vector<uint16_t> keys;
-  InputRecord r[7];
-  while (console_read_input(con, r, 7) == 1) {
-    EXPECT_TRUE(r[0].key_down);
-    keys.push_back(r[0].virtual_key);
-    EXPECT_EQ(console_read_input(con, r, 7), 1);
-    EXPECT_FALSE(r[0].key_down);
-    EXPECT_EQ(r[0].virtual_key, keys.back());
-  }
-  return keys;
-}
-
-TEST(PlainConsole, CharactersArriveOneKeyAtATimeWithTheirReleases) {
-  PlainFixture f("1\r\n-\r.\n\n,x");
+TEST(PlainConsole, ReadsLinesEndedByCrLfOrBothOrTheEndOfInput) {
+  PlainFixture f("1\r\n-\r.\n\n" + std::string(20, 'x') + "\n,x");
   EXPECT_FALSE(f.con.full_screen);
-  std::vector<uint16_t> expect = {VKEY_0 + 1,  VKEY_RETURN,     VKEY_OEM_MINUS,
-                                  VKEY_RETURN, VKEY_OEM_PERIOD, VKEY_RETURN,
-                                  VKEY_RETURN, VKEY_OEM_COMMA,  VKEY_A + 23};
-  EXPECT_EQ(presses(&f.con), expect);
-  EXPECT_EQ(console_wait_key(&f.con), -1);
-}
-
-TEST(PlainConsole, FlushingKeepsTheValuesTypedAhead) {
-  PlainFixture f("12\n");
-  InputRecord r[7];
-  ASSERT_EQ(console_read_input(&f.con, r, 7), 1);  // the press of "1"
-  console_flush_input(&f.con);                     // drops only its release
-  std::vector<uint16_t> expect = {VKEY_0 + 2, VKEY_RETURN};
-  EXPECT_EQ(presses(&f.con), expect);
+  std::vector<std::string> lines;
+  std::vector<size_t> lengths;
+  char line[16];
+  size_t length = 0;
+  while (console_read_line(&f.con, "not shown on a pipe", line, sizeof line, &length) == 1) {
+    lines.push_back(line);
+    lengths.push_back(length);
+  }
+  // A line longer than the buffer is cut, with its whole length told.
+  std::vector<std::string> expect = {"1", "-", ".", "", std::string(15, 'x'), ",x"};
+  EXPECT_EQ(lines, expect);
+  EXPECT_EQ(lengths, (std::vector<size_t>{1, 1, 1, 0, 20, 2}));
+  EXPECT_EQ(console_read_line(&f.con, "", line, sizeof line, &length), -1);
+  console_progress_line(&f.con, "Progress:         1 %");  // nobody watches a pipe
+  EXPECT_EQ(f.output(), "");
 }
 
 TEST(PlainConsole, PrintsLinesOnItsOutput) {
