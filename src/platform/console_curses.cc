@@ -578,8 +578,8 @@ int open_terminal_console(Console* con) {
   // The keypad in application mode where the terminal has one; both modes
   // are decoded.
   keypad(stdscr, TRUE);
-  // Keys waiting must not cut a screen update short: during the job they
-  // wait until the end, and the screen must be whole meanwhile.
+  // The input is read here, not by curses: curses is not to look at it
+  // for keys waiting, nor cut a screen update short for them.
   typeahead(-1);
   if (has_colors() && start_color() == OK) {
     d->color = true;
