@@ -1,5 +1,6 @@
 #include "frontend/entry_field.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -25,8 +26,11 @@ const FieldSpec FIELDS[] = {
 
 const char* const FIELD_NAMES[] = {Z_START_NAME, HEAT_TEMP_NAME, SPEED_NAME};
 
-// How much of an invalid line its error line shows.
+// How much of an invalid value its error line shows.
 constexpr size_t SHOWN_CHARACTERS = 40;
+
+// A line is read into a buffer this long; anything longer is no value.
+constexpr size_t VALUE_LINE_LIMIT = 256;
 
 // Records one read takes; only the first is looked at.
 constexpr int RECORDS_PER_READ = 7;
@@ -83,34 +87,36 @@ int reject(Console* con) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// A line typed as keys into `text` (cleared): false when a key would be
-// dropped or abort the field, or a tenth character would empty it.
-bool line_to_text(const char* line, size_t length, const FieldSpec& field, char* text) {
-  size_t begin = 0;
-  size_t end = length;
-  while (begin < end && is_blank(line[begin]))
-    ++begin;
-  while (end > begin && is_blank(line[end - 1]))
-    --end;
-  int index = 0;
-  for (size_t i = begin; i < end; ++i) {
-    char c = 0;
-    uint16_t vk = virtual_key_for_char(static_cast<unsigned char>(line[i]));
-    if (look_up_key(vk, field, &c) != ACTION_STORE || index == FIELD_CELLS - 1)
+}  // namespace
+
+bool value_text_is_valid(std::string_view given, FieldKind kind, char* value) {
+  const FieldSpec& field = FIELDS[kind];
+  while (!given.empty() && is_blank(given.front()))
+    given.remove_prefix(1);
+  while (!given.empty() && is_blank(given.back()))
+    given.remove_suffix(1);
+  // The keys the field would have been typed, each of which must store its
+  // character; the tenth would empty the field.
+  char text[FIELD_CELLS] = {};
+  if (given.size() >= FIELD_CELLS)
+    return false;
+  for (size_t i = 0; i < given.size(); ++i) {
+    uint16_t vk = virtual_key_for_char(static_cast<unsigned char>(given[i]));
+    if (look_up_key(vk, field, &text[i]) != ACTION_STORE)
       return false;
-    text[index++] = c;
   }
+  if (!text_is_valid(text, field))
+    return false;
+  if (value != nullptr)
+    memcpy(value, text, FIELD_CELLS);
   return true;
 }
 
-// The line in double quotes, as given but safe to print: quote and
-// backslash escaped, other bytes outside printable ASCII as \xNN, a long
-// line cut with "...".
-std::string quoted(const char* line, size_t length) {
+std::string invalid_value_message(std::string_view given, FieldKind kind) {
   static const char HEX[] = "0123456789ABCDEF";
-  std::string s = "\"";
-  for (size_t i = 0; i < length && i < SHOWN_CHARACTERS; ++i) {
-    unsigned char c = static_cast<unsigned char>(line[i]);
+  std::string s = std::string(FIELD_ERROR_TEXT) + ": " + FIELD_NAMES[kind] + " \"";
+  for (size_t i = 0; i < given.size() && i < SHOWN_CHARACTERS; ++i) {
+    unsigned char c = static_cast<unsigned char>(given[i]);
     if (c == '"' || c == '\\') {
       s += '\\';
       s += static_cast<char>(c);
@@ -123,29 +129,22 @@ std::string quoted(const char* line, size_t length) {
     }
   }
   s += '"';
-  if (length > SHOWN_CHARACTERS)
+  if (given.size() > SHOWN_CHARACTERS)
     s += "...";
   return s;
 }
 
-}  // namespace
-
 int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind) {
-  const FieldSpec& field = FIELDS[kind];
   memset(text, 0, FIELD_CELLS);
   char line[VALUE_LINE_LIMIT + 1];
   size_t length = 0;
   if (console_read_line(con, prompt, line, sizeof line, &length) < 0)
     return FIELD_INPUT_ENDED;
-  if (length <= VALUE_LINE_LIMIT && line_to_text(line, length, field, text) &&
-      text_is_valid(text, field))
+  // A line cut to the buffer is longer than any value.
+  if (length <= VALUE_LINE_LIMIT && value_text_is_valid({line, length}, kind, text))
     return FIELD_ACCEPTED;
-  memset(text, 0, FIELD_CELLS);
-  std::string message = std::string(FIELD_ERROR_TEXT) + ": " + FIELD_NAMES[kind] + " " +
-                        quoted(line, length < VALUE_LINE_LIMIT ? length : VALUE_LINE_LIMIT);
-  // Nobody watches a stream for four seconds; the values to come are
-  // already waiting.
-  console_print_error(con, message.c_str());
+  console_print_error(
+      con, invalid_value_message({line, std::min(length, VALUE_LINE_LIMIT)}, kind).c_str());
   return FIELD_REJECTED;
 }
 

@@ -6,6 +6,9 @@
 // against the range of its kind. Keys are known by their virtual-key code,
 // so Shift and the keyboard layout do not matter.
 
+#include <string>
+#include <string_view>
+
 #include "platform/console.h"
 
 enum FieldKind {
@@ -32,18 +35,28 @@ inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this l
 // An invalid value shows the error line for four seconds.
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
 
-// Lines longer than this are invalid values.
-inline constexpr size_t VALUE_LINE_LIMIT = 256;
+// A value given whole as text (a line of input, a command-line option's
+// argument) rather than as keys: read as the field reads its keys, but
+// never changed silently. A character the field would drop (a letter, "e",
+// a blank inside), an abort key (a "." or "-" in a digits-only field, a
+// control character) or a tenth character, which would empty the field,
+// makes the text invalid; blanks around the value are no part of it.
+// Otherwise the texts the field accepts are valid, with the same values
+// ("", "-", ".5", "1-2"). When valid and `value` is not null, it receives
+// what the field would hold: at most nine characters, NUL-terminated, a
+// comma stored as "." (the buffer needs FIELD_CELLS bytes).
+bool value_text_is_valid(std::string_view given, FieldKind kind, char* value = nullptr);
 
-// The same on a console without a screen, where a value comes as one line
-// (asked for with `prompt` where someone answers it). The line is read as
-// the field reads its keys, with one difference: nothing is ever changed
-// silently. A character the field would drop (a letter, a blank inside),
-// an abort key, or a tenth character makes the line invalid instead;
-// blanks around the value are not part of it. Otherwise the same texts
-// are valid, with the same values. An invalid line prints the error text
-// with the value's name and the line as given, on standard error, and
-// returns FIELD_REJECTED at once.
+// The error line for an invalid value given as text: the field's error
+// text, the value's name, and the text in quotes as given (bytes that
+// cannot be printed escaped, a long text cut).
+std::string invalid_value_message(std::string_view given, FieldKind kind);
+
+// read_number_field on a console without a screen, where a value comes as
+// one line (asked for with `prompt` where someone answers it) and must be
+// valid by value_text_is_valid. An invalid line prints its error line on
+// standard error and returns FIELD_REJECTED at once: nobody watches a
+// stream for four seconds.
 int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind);
 
 #endif  // VISOR_FRONTEND_ENTRY_FIELD_H_

@@ -221,6 +221,8 @@ TEST(EntryFieldValidation, BoundsAndTextRules) {
     int result = f.read(c.kind);
     // The text stays exactly as typed, sign and zeros included, either way.
     EXPECT_STREQ(f.text, c.typed);
+    // Given as a line, the same text is valid alike.
+    EXPECT_EQ(value_text_is_valid(c.typed, c.kind), c.valid);
     if (c.valid) {
       EXPECT_EQ(result, FIELD_ACCEPTED);
       EXPECT_EQ(f.mem.slept_ms, 0u);
@@ -239,85 +241,44 @@ TEST(EntryFieldValidation, BoundsAndTextRules) {
   }
 }
 
-// Without a screen a value is one line, read by the key table but never
-// changed silently: where the field would drop a key, abort or start over,
-// the line is invalid. Validity is otherwise the field's own.
-TEST(EntryFieldLine, OneLineIsOneValueAndNothingIsDroppedSilently) {
-  struct LineCase {
+// A value given as a line is read by the key table but never changed
+// silently: where the field would drop a key, abort or start over, the line
+// is invalid. Validity is otherwise the field's own (the table above).
+TEST(EntryFieldLine, NothingIsDroppedSilently) {
+  const struct {
     FieldKind kind;
-    std::string line;
-    const char* text;  // the value accepted, or null: invalid
+    std::string given;
+    const char* value;  // what the field holds, or null: invalid
+    std::string shown;  // the error line's end, when checked
+  } cases[] = {
+      {FIELD_Z_START, "0,4", "0.4", ""},              // the comma key stores a point
+      {FIELD_Z_START, " \t-12.5  ", "-12.5", ""},     // blanks around are no part of it
+      {FIELD_Z_START, "0.4000000", "0.4000000", ""},  // nine characters stand
+      {FIELD_Z_START, "0.40000000001", nullptr, "calibrating point \"0.40000000001\""},
+      {FIELD_Z_START, "1e2", nullptr, "calibrating point \"1e2\""},  // not 12
+      {FIELD_Z_START, "abc", nullptr, "calibrating point \"abc\""},  // not 0
+      {FIELD_Z_START, "2 0", nullptr, ""},
+      {FIELD_Z_START, "+5", nullptr, ""},
+      {FIELD_Z_START, "0.4\x08", nullptr, "calibrating point \"0.4\\x08\""},  // Backspace
+      {FIELD_Z_START, std::string("5\0", 2), nullptr, "calibrating point \"5\\x00\""},
+      {FIELD_Z_START, "\xc3\xa9\"\\", nullptr, "calibrating point \"\\xC3\\xA9\\\"\\\\\""},
+      {FIELD_HEAT_TEMP, "210.5", nullptr, "heating temperature \"210.5\""},  // "." aborts
+      {FIELD_HEAT_TEMP, "-210", nullptr, ""},
+      {FIELD_SPEED, std::string(45, '9'), nullptr, "speed \"" + std::string(40, '9') + "\"..."},
   };
-  const LineCase cases[] = {
-      {FIELD_Z_START, "0.4", "0.4"},
-      {FIELD_Z_START, "", ""},  // empty is 0, as on the screen
-      {FIELD_Z_START, "-", "-"},
-      {FIELD_Z_START, "-0", "-0"},
-      {FIELD_Z_START, ".5", ".5"},
-      {FIELD_Z_START, "1-2", "1-2"},
-      {FIELD_Z_START, "0,4", "0.4"},              // the comma key stores a point
-      {FIELD_Z_START, " \t-12.5  ", "-12.5"},     // blanks around are no part of it
-      {FIELD_Z_START, "0.4000000", "0.4000000"},  // nine characters stand
-      {FIELD_Z_START, "0.40000000001", nullptr},  // a tenth would empty the field
-      {FIELD_Z_START, "0.4\x08", nullptr},        // Backspace aborts
-      {FIELD_Z_START, "1e2", nullptr},            // a letter would be dropped: 12
-      {FIELD_Z_START, "abc", nullptr},
-      {FIELD_Z_START, "2 0", nullptr},  // a blank inside
-      {FIELD_Z_START, "+5", nullptr},
-      {FIELD_Z_START, "\x1b[A", nullptr},
-      {FIELD_Z_START, "\xc3\xa9", nullptr},
-      {FIELD_Z_START, std::string("5\0", 2), nullptr},
-      {FIELD_Z_START, "200.5", nullptr},  // out of range
-      {FIELD_Z_START, "--1", nullptr},
-      {FIELD_HEAT_TEMP, "210", "210"},
-      {FIELD_HEAT_TEMP, "0210", "0210"},
-      {FIELD_HEAT_TEMP, "210.5", nullptr},  // "." aborts a digits-only field
-      {FIELD_HEAT_TEMP, "-210", nullptr},
-      {FIELD_HEAT_TEMP, "", nullptr},
-      {FIELD_SPEED, "0000300", "0000300"},
-      {FIELD_SPEED, "700", nullptr},
-      {FIELD_SPEED, std::string(300, ' ') + "300", nullptr},  // longer than a line may be
-  };
-  const char* names[] = {"calibrating point", "heating temperature", "speed"};
-  for (const LineCase& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.line));
-    Field f(false);
-    memory_type(&f.mem, (c.line + "\n").c_str());
-    if (c.line.find('\0') != std::string::npos)
-      f.mem.text_input = c.line + "\n";  // memory_type stops at the NUL
-    int result = read_number_line(&f.con, "Prompt:", f.text, c.kind);
-    EXPECT_EQ(f.mem.prompts, std::vector<std::string>{"Prompt:"});
-    EXPECT_EQ(f.mem.slept_ms, 0u);  // nobody watches a stream for four seconds
-    if (c.text != nullptr) {
-      EXPECT_EQ(result, FIELD_ACCEPTED);
-      EXPECT_STREQ(f.text, c.text);
-      EXPECT_EQ(f.mem.errors, "");
-      continue;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.given));
+    char value[FIELD_CELLS];
+    memset(value, 'z', sizeof value);
+    EXPECT_EQ(value_text_is_valid(c.given, c.kind, value), c.value != nullptr);
+    if (c.value != nullptr) {
+      EXPECT_STREQ(value, c.value);
     }
-    EXPECT_EQ(result, FIELD_REJECTED);
-    EXPECT_STREQ(f.text, "");
-    std::string start = std::string(FIELD_ERROR_TEXT) + ": " + names[c.kind] + " \"";
-    EXPECT_EQ(f.mem.errors.substr(0, start.size()), start) << f.mem.errors;
-    EXPECT_EQ(std::count(f.mem.errors.begin(), f.mem.errors.end(), '\n'), 1) << f.mem.errors;
+    if (!c.shown.empty()) {
+      EXPECT_EQ(invalid_value_message(c.given, c.kind),
+                std::string(FIELD_ERROR_TEXT) + ": " + c.shown);
+    }
   }
-
-  // The line as given, safe to print, a long one cut.
-  const std::pair<std::string, std::string> shown[] = {
-      {"2l0", "speed \"2l0\""},
-      {"1\x03\"\\", "speed \"1\\x03\\\"\\\\\""},
-      {std::string(45, '9'), "speed \"" + std::string(40, '9') + "\"..."},
-  };
-  for (const auto& [line, text] : shown) {
-    Field f(false);
-    memory_type(&f.mem, line.c_str());
-    EXPECT_EQ(read_number_line(&f.con, "", f.text, FIELD_SPEED), FIELD_REJECTED);
-    EXPECT_EQ(f.mem.errors, std::string(FIELD_ERROR_TEXT) + ": " + text + "\n");
-  }
-
-  // The end of the input before a line is no value.
-  Field f(false);
-  EXPECT_EQ(read_number_line(&f.con, "", f.text, FIELD_Z_START), FIELD_INPUT_ENDED);
-  EXPECT_EQ(f.mem.errors, "");
 }
 
 TEST(EntryFieldWrap, TheTenthCharacterEmptiesTheField) {

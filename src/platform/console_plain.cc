@@ -36,11 +36,27 @@ PlainDevice* device(Console* con) { return static_cast<PlainDevice*>(con->device
 // one an interrupt prints.
 std::atomic<int> g_open_line{-1};
 
-// Async-signal-safe: also the interrupt handler's restore.
+// The terminal the operator types at, where the line discipline echoes an
+// interrupt key ("^C") at the cursor; -1 when the input is no terminal.
+std::atomic<int> g_echo_fd{-1};
+
+// Async-signal-safe.
 void end_open_line() {
   int fd = g_open_line.exchange(-1);
   if (fd >= 0) {
     ssize_t ignored = write(fd, "\n", 1);
+    (void)ignored;
+  }
+}
+
+// The interrupt handler's restore: its message must start a line of its
+// own, also over the echo of the key at the start of an empty line.
+void end_line_for_interrupt() {
+  int echo_fd = g_echo_fd.load();
+  if (g_open_line.load() >= 0) {
+    end_open_line();
+  } else if (echo_fd >= 0) {
+    ssize_t ignored = write(echo_fd, "\r", 1);
     (void)ignored;
   }
 }
@@ -125,6 +141,7 @@ void plain_close(Console* con) {
   PlainDevice* d = device(con);
   if (d->prompt_fd >= 0 || d->progress_fd >= 0) {
     interrupt_set_restore(nullptr);
+    g_echo_fd.store(-1);
     end_open_line();
   }
   delete d;
@@ -158,7 +175,8 @@ int open_plain_console(Console* con, int in_fd, int out_fd) {
   con->line_fd = out_fd;
   con->backend = &PLAIN_BACKEND;
   con->full_screen = false;
+  g_echo_fd.store(d->prompt_fd);
   if (d->prompt_fd >= 0 || d->progress_fd >= 0)
-    interrupt_set_restore(end_open_line);
+    interrupt_set_restore(end_line_for_interrupt);
   return 1;
 }
