@@ -142,8 +142,10 @@ TEST(Faults, StandardOutputThatCannotBeWritten) {
 
 TEST(Faults, HostileInputInPlainMode) {
   // Escape sequences, NUL bytes, bytes above 127, a very long line, a CR
-  // without LF; then Delete starts the dialogue over and three good values
-  // follow. The job is cut short after its header by the injected stop.
+  // without LF, each an invalid line; an empty one (a valid first value),
+  // then a Backspace as the second starts the dialogue over and three good
+  // values follow. The job is cut short after its header by the injected
+  // stop.
   const char start[] = "\x1b[31m\x1b[A\x00\x80\xff\xfe-\r";
   std::string input(start, sizeof start - 1);
   input += std::string(100000, '7') + "\n";
@@ -152,9 +154,7 @@ TEST(Faults, HostileInputInPlainMode) {
       "3\x1b"
       "4\r\r\n",
       9);
-  input +=
-      "\x7f"
-      "0.4\n210\n300\n";
+  input += "\x7f\n0.4\n210\n300\n";
   TempDir dir;
   PipedRun run = run_with_fault("stop-after=5", input, dir.path);
   EXPECT_FALSE(run.timed_out);

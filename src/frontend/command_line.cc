@@ -30,35 +30,6 @@ char* buffer_for(TypedValues* typed, FieldKind kind) {
   return nullptr;
 }
 
-// Characters of an argument shown in a message; an argument is whatever
-// the caller passed, so a long one is cut.
-constexpr size_t SHOWN_CHARACTERS = 40;
-
-// The argument in double quotes, safe to print on a terminal: quote and
-// backslash escaped, bytes outside printable ASCII as \xNN.
-std::string quoted(const char* arg) {
-  static const char HEX[] = "0123456789ABCDEF";
-  std::string s = "\"";
-  size_t i = 0;
-  for (; arg[i] != '\0' && i < SHOWN_CHARACTERS; ++i) {
-    unsigned char c = static_cast<unsigned char>(arg[i]);
-    if (c == '"' || c == '\\') {
-      s += '\\';
-      s += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      s += "\\x";
-      s += HEX[c >> 4];
-      s += HEX[c & 0xF];
-    } else {
-      s += static_cast<char>(c);
-    }
-  }
-  s += '"';
-  if (arg[i] != '\0')
-    s += "...";
-  return s;
-}
-
 CommandLine error(const char* format, ...) {
   char message[512];
   va_list args;
@@ -112,7 +83,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     const ValueOption* option = find_value_option(arg, &value);
     if (option == nullptr) {
       return error(arg[0] == '-' ? UNKNOWN_OPTION_TEXT : UNEXPECTED_ARGUMENT_TEXT,
-                   quoted(arg).c_str());
+                   quoted_text(arg).c_str());
     }
     if (value == nullptr) {
       // The next argument, whatever it begins with ("--z-start -5"),
@@ -125,7 +96,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       return error(GIVEN_TWICE_TEXT, option->name);
     given[option->kind] = true;
     if (!value_text_is_valid(value, option->kind, buffer_for(&result.typed, option->kind))) {
-      return error(INVALID_VALUE_TEXT, quoted(value).c_str(), option->name,
+      return error(INVALID_VALUE_TEXT, quoted_text(value).c_str(), option->name,
                    VALUE_RULE_TEXTS[option->kind]);
     }
   }

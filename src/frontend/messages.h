@@ -14,6 +14,13 @@ inline constexpr char OUTPUT_FILE_NAME[] = VISOR_OUTPUT_FILE;
 inline constexpr char CREATED_TEXT[] =
     "Created file:     " VISOR_OUTPUT_FILE " (in current directory)";
 inline constexpr char FIELD_ERROR_TEXT[] = "Error:            typed number is invalid";
+// Without the full screen the error line also names the value and shows the
+// line as it was given: FIELD_ERROR_TEXT ": " name " " "quoted line".
+inline constexpr char Z_START_NAME[] = "calibrating point";
+inline constexpr char HEAT_TEMP_NAME[] = "heating temperature";
+inline constexpr char SPEED_NAME[] = "speed";
+// The progress as one line, rewritten in place, where no screen is drawn.
+inline constexpr char PROGRESS_LINE_FORMAT[] = "Progress:         %d %%";
 
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " is incomplete.";

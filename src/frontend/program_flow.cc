@@ -43,9 +43,14 @@ int run_dialogue(Program* p) {
     draw_screen(con);
     int result = FIELD_ACCEPTED;
     for (const Prompt& prompt : PROMPTS) {
-      write_at(con, TEXT_COLUMN, prompt.row, prompt.text);
-      console_flush_input(con);
-      result = read_number_field(con, prompt.row, buffer_for(&p->typed, prompt.kind), prompt.kind);
+      char* text = buffer_for(&p->typed, prompt.kind);
+      if (con->full_screen) {
+        write_at(con, TEXT_COLUMN, prompt.row, prompt.text);
+        console_flush_input(con);
+        result = read_number_field(con, prompt.row, text, prompt.kind);
+      } else {
+        result = read_number_line(con, prompt.text, text, prompt.kind);
+      }
       if (result != FIELD_ACCEPTED)
         break;
     }
@@ -125,8 +130,12 @@ int run_program(Program* p) {
   output_file_close(&p->output);
   interrupt_set_message(nullptr);  // the file is complete now
 
-  if (con->full_screen)
+  if (con->full_screen) {
+    // Keys pressed during the job are not the one the finished screen
+    // waits for.
+    console_flush_input(con);
     console_wait_key(con);
+  }
   console_close(con);
   // Printed again after the full-screen view, so that it stays on the
   // terminal; on a plain stream this is the only time.

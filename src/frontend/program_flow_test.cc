@@ -133,9 +133,9 @@ TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
   EXPECT_STREQ(r.program->typed.heat_temp, "220");
   EXPECT_STREQ(r.program->typed.speed, "400");
   EXPECT_EQ(r.mem.slept_ms, ERROR_WAIT_MS);  // only the invalid value waited
-  // The input is flushed before each field and before receiving:
-  // 1 + 2 + 3 fields, then 3 fields, then once more.
-  EXPECT_EQ(r.mem.discards, 1 + 2 + 3 + 3 + 1);
+  // The input is flushed before each field, before receiving and before
+  // the closing key: 1 + 2 + 3 fields, then 3 fields, then twice more.
+  EXPECT_EQ(r.mem.discards, 1 + 2 + 3 + 3 + 1 + 1);
   // Each start cleared the screen: nothing typed before is left.
   EXPECT_EQ(console_row(r.con(), 17),
             "    Enter heating temperature (depends on filament number between 170 and "
@@ -143,22 +143,32 @@ TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
   EXPECT_EQ(r.file_text(), "G28\n");
 }
 
-TEST(ProgramFlow, PlainStreamPrintsMessagesAndNeedsNoKeyAtTheEnd) {
+TEST(ProgramFlow, PlainStreamReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   FlowRun r(false);
   r.generator.lines = {"G28\n", "M84\n"};
   memory_type(&r.mem, "0.4\n210\n700\n");  // speed out of range
-  memory_type(&r.mem, "0.4\n210\n300\n");
-  memory_press(&r.mem, VKEY_SPACE);
+  memory_type(&r.mem, "0.4\n210\n300");    // the last line without its end
   EXPECT_EQ(r.run(), 0);
-  EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + "\n");
+  EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + ": speed \"700\"\n");
   EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
-  EXPECT_EQ(r.mem.next, r.mem.script.size() - 1);  // the last key was not waited for
+  EXPECT_EQ(r.mem.next, 0u);  // no key was waited for
+  // Each value asked for with its prompt, from the first again after the
+  // error.
+  std::vector<std::string> prompts;
+  for (int round = 0; round < 2; ++round) {
+    prompts.push_back("Enter calibrating point (number between -40.000 and 200.000):");
+    prompts.push_back(
+        "Enter heating temperature (depends on filament number between 170 and 270):");
+    prompts.push_back("Enter speed value (300 strongly encouraged 600 maximum):");
+  }
+  EXPECT_EQ(r.mem.prompts, prompts);
+  EXPECT_EQ(r.mem.progress, std::vector<std::string>{"Progress:         1 %"});
   EXPECT_EQ(r.file_text(), "G28\nM84\n");
 }
 
 TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
-  for (const char* typed : {"", "0.4\n210\n30", "0.4\n999\n"}) {
+  for (const char* typed : {"", "0.4\n210\n", "0.4\n999\n"}) {
     FlowRun r(false);
     ASSERT_TRUE(write_file(r.file, "an earlier job\n"));
     memory_type(&r.mem, typed);
@@ -167,7 +177,7 @@ TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
     EXPECT_FALSE(r.program->generator.started);
     std::string expect = std::string(NO_INPUT_TEXT) + "\n";
     if (strcmp(typed, "0.4\n999\n") == 0)
-      expect = std::string(FIELD_ERROR_TEXT) + "\n" + expect;
+      expect = std::string(FIELD_ERROR_TEXT) + ": heating temperature \"999\"\n" + expect;
     EXPECT_EQ(r.mem.errors, expect) << typed;
     EXPECT_EQ(r.mem.printed, "") << typed;
   }

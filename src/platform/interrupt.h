@@ -1,7 +1,7 @@
 #ifndef VISOR_PLATFORM_INTERRUPT_H_
 #define VISOR_PLATFORM_INTERRUPT_H_
 
-// What an interrupt (Ctrl-C), a termination request or a closed terminal
+// What an interrupt (Ctrl-C, Ctrl-\), a termination request or a closed terminal
 // does to the process: the console device is given back, the message set
 // for the current stage is printed on its own line of standard error, and
 // the process ends with status 128 + the signal number. Writes to a closed

@@ -11,6 +11,9 @@
 
 namespace {
 
+// Ctrl-C and Ctrl-\ from the terminal, termination requests, hang-ups.
+const int INTERRUPTS[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
 std::atomic<void (*)()> g_restore{nullptr};
 sigset_t g_held_mask;
 std::atomic<const char*> g_message{nullptr};
@@ -34,9 +37,9 @@ void interrupt_install() {
   sigemptyset(&sa.sa_mask);
   // One handler at a time: a second signal waits until the first has ended
   // the process.
-  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+  for (int sig : INTERRUPTS)
     sigaddset(&sa.sa_mask, sig);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+  for (int sig : INTERRUPTS)
     sigaction(sig, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 }
@@ -48,7 +51,7 @@ void interrupt_set_message(const char* line) { g_message.store(line); }
 void interrupt_hold() {
   sigset_t interrupts;
   sigemptyset(&interrupts);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+  for (int sig : INTERRUPTS)
     sigaddset(&interrupts, sig);
   pthread_sigmask(SIG_BLOCK, &interrupts, &g_held_mask);
 }

@@ -24,6 +24,12 @@ struct MemoryConsole {
   std::vector<ScriptedInput> script;
   size_t next = 0;
 
+  // What a plain stream reads its lines from; memory_type adds to it too.
+  std::string text_input;
+  size_t text_next = 0;
+  std::vector<std::string> prompts;   // asked for, one per line read
+  std::vector<std::string> progress;  // progress lines shown
+
   std::string printed;  // every line printed on standard output, each ending in "\n"
   std::string errors;   // every line printed on standard error
   std::string title;
@@ -49,7 +55,7 @@ void memory_add_event(MemoryConsole* mem, uint16_t event_type);
 // A press followed by its release, the way a terminal delivers a key.
 void memory_press(MemoryConsole* mem, uint16_t vk);
 // memory_press for each character's key, by virtual_key_for_char ("\n" is
-// Enter).
+// Enter); the characters also go to the text a plain stream reads.
 void memory_type(MemoryConsole* mem, const char* text);
 
 // `length` characters from (col, row).
