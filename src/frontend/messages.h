@@ -39,28 +39,27 @@ inline constexpr char VERSION_TEXT[] = "Version:          " VISOR_VERSION " - 11
 // (help2man), so it keeps help2man's layout: a "Usage:" line, a paragraph,
 // headings ending in ":", options indented by two blanks.
 inline constexpr char PROGRAM_VERSION_TEXT[] = VISOR_PROGRAM " " VISOR_VERSION;
+// clang-format off
 inline constexpr char HELP_TEXT[] =
-    "Usage: " VISOR_PROGRAM
-    " [--z-start=Z --heat-temp=T --speed=S]\n"
-    "  or:  " VISOR_PROGRAM
-    " --help | --version\n"
+    "Usage: " VISOR_PROGRAM " [--z-start=Z --heat-temp=T --speed=S]\n"
+    "  or:  " VISOR_PROGRAM " --help | --version\n"
     "Write the G-code print job of a face-shield visor headband for a Dagoma\n"
-    "printer into " VISOR_OUTPUT_FILE
-    " in the current folder, replacing a file of that\n"
+    "printer into " VISOR_OUTPUT_FILE " in the current folder, replacing a file of that\n"
     "name. The job has 3,758,388 lines (about 131 MB); the three values change\n"
     "only its heights, its temperature and its feed rate.\n"
     "\n"
     "Without options the values are asked for on a full screen when a person\n"
     "is at a terminal, or read from standard input, one per line, otherwise.\n"
-    "With all three value options there is no dialogue. Either way a value\n"
-    "is at most nine characters, is checked as the dialogue checks it and is\n"
-    "written into the job exactly as given.\n"
+    "With all three value options there is no dialogue. Either way a value is\n"
+    "checked as the dialogue's field checks it, and never changed silently.\n"
     "\n"
     "Values:\n"
     "  --z-start=Z        calibrating point, the height the print starts at:\n"
-    "                     -40 to 200; digits, \"-\" and \".\"\n"
-    "  --heat-temp=T      nozzle heating temperature: 170 to 270; digits\n"
-    "  --speed=S          feed rate: 80 to 600 (300 is recommended); digits\n"
+    "                     -40 to 200; at most nine characters: digits, \"-\", \".\"\n"
+    "  --heat-temp=T      nozzle heating temperature: 170 to 270; at most nine\n"
+    "                     digits\n"
+    "  --speed=S          feed rate: 80 to 600 (300 is recommended); at most\n"
+    "                     nine digits\n"
     "A value may also follow its option as the next argument (--speed 300).\n"
     "\n"
     "Options:\n"
@@ -68,8 +67,7 @@ inline constexpr char HELP_TEXT[] =
     "  --version          print the version and exit\n"
     "\n"
     "Exit status:\n"
-    "  0                  " VISOR_OUTPUT_FILE
-    " holds the complete job\n"
+    "  0                  " VISOR_OUTPUT_FILE " holds the complete job\n"
     "  1                  no values came, the file could not be created or\n"
     "                     written, or the job stopped early\n"
     "  2                  the command line is wrong; nothing was written\n"
@@ -77,9 +75,9 @@ inline constexpr char HELP_TEXT[] =
     "  255                there is no standard output at all\n"
     "\n"
     "Examples:\n"
-    "  $ " VISOR_PROGRAM
-    " --z-start=0.4 --heat-temp=210 --speed=300\n"
+    "  $ " VISOR_PROGRAM " --z-start=0.4 --heat-temp=210 --speed=300\n"
     "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n";
+// clang-format on
 
 // Command-line errors, printf formats; each names the argument that is
 // wrong (quoted) and is followed by TRY_HELP_TEXT.
@@ -92,7 +90,7 @@ inline constexpr char VALUE_MISSING_TEXT[] = "%s is missing: give all three valu
 inline constexpr char INVALID_VALUE_TEXT[] = "invalid value %s for %s: %s";
 // What each value must be, in the order of FieldKind.
 inline constexpr const char* VALUE_RULE_TEXTS[] = {
-    "a number from -40 to 200, at most nine characters, digits, \"-\" and \".\"",
+    "a number from -40 to 200, at most nine characters: digits, \"-\" and \".\"",
     "a number from 170 to 270, at most nine digits",
     "a number from 80 to 600, at most nine digits",
 };
