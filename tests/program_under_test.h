@@ -20,7 +20,7 @@ inline constexpr char PROGRESS_TEXT[] = "Progress:         |";
 inline constexpr char ERROR_TEXT[] = "Error:            typed number is invalid";
 inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
 inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
-inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g is incomplete.";
+inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g was not changed.";
 
 // The three fields: the prompt's row and the column of the field's first
 // cell, two blanks after the prompt.
