@@ -29,8 +29,8 @@ struct OutputFile {
 };
 
 // Whether the job could be created as `name` in the folder `dir` (null: the
-// current folder), without creating anything: the folder can be written
-// and the name is not a folder. 1, or -1 with `error` set.
+// current folder), leaving nothing behind: the folder can be written and
+// the name is not a folder. 1, or -1 with `error` set.
 int output_file_check(OutputFile* file, const char* dir, const char* name);
 
 // Creates the temporary file, or takes over and empties one that nobody

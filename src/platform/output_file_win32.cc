@@ -70,8 +70,10 @@ bool is_folder(const char* path) {
 }  // namespace
 
 // Windows grants the right to create files through access lists that only
-// an attempt really tests; the folder's existence is checked here, its
-// rights when the file is created.
+// an attempt really tests: the temporary file is created for a moment, and
+// the system removes it when it is closed, even should the process die
+// first. A temporary file that already stands (a leftover, or another run's)
+// leaves the question to output_file_create.
 int output_file_check(OutputFile* file, const char* dir, const char* name) {
   start_call(file);
   if (!set_paths(file, dir, name))
@@ -83,7 +85,16 @@ int output_file_check(OutputFile* file, const char* dir, const char* name) {
     return failed(file, ENOTDIR);
   if (is_folder(file->path))
     return failed(file, EISDIR);
-  return 1;
+  HANDLE probe = CreateFileA(file->temp_path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    return 1;
+  }
+  DWORD code = GetLastError();
+  if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION)
+    return 1;
+  return failed(file, errno_for(code));
 }
 
 int output_file_create(OutputFile* file, const char* dir, const char* name) {

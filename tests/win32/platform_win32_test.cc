@@ -71,6 +71,7 @@ TEST(OutputFileWin32, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   write_file(dir.file("dagoma0.g"), old_job);
   OutputFile f;
   ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
+  EXPECT_FALSE(exists(dir.file("dagoma0.g.part")));  // the check's probe is gone
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
@@ -152,6 +153,14 @@ TEST(OutputFileWin32, AFolderUnderTheNameIsRefusedBeforeAnyLine) {
   EXPECT_EQ(f.error, ENOENT);
   EXPECT_EQ(output_file_create(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, ENOENT);
+
+  // A folder that stands but takes no file is refused by the check already,
+  // before the dialogue. Under Wine, Linux's /proc is one (drive Z: is /);
+  // access lists are not Wine's to enforce for root.
+  if (GetFileAttributesA("Z:\\proc") != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_EQ(output_file_check(&f, "Z:\\proc", "dagoma0.g"), -1);
+    EXPECT_NE(f.error, 0);
+  }
 }
 
 TEST(OutputFileWin32, AFailedWriteReportsFailure) {
