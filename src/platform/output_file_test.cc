@@ -3,50 +3,21 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
+#include "test_support.h"
+
 namespace {
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char name[] = "/tmp/output_file_test.XXXXXX";
-    path = mkdtemp(name);
-  }
-  ~TempDir() { system(("rm -rf '" + path + "'").c_str()); }
-  std::string file(const char* name) const { return path + "/" + name; }
-};
-
-std::string read_all(const std::string& path) {
-  std::string text;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr)
-    return "<missing>";
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-    text.append(buf, n);
-  fclose(f);
-  return text;
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  FILE* f = fopen(path.c_str(), "wb");
-  fwrite(text.data(), 1, text.size(), f);
-  fclose(f);
-}
 
 TEST(OutputFile, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   TempDir dir;
   const std::string old_job = "an older job\nwith more text than the new one\n";
-  write_file(dir.file("dagoma0.g"), old_job);
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), old_job));
   OutputFile f;
   ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
@@ -54,24 +25,24 @@ TEST(OutputFile, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
   EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
   EXPECT_EQ(f.size, 8u);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g.part")), "G90\nG28\n");
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), old_job);
+  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
   ASSERT_EQ(output_file_flush(&f), 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), old_job);
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
   ASSERT_EQ(output_file_commit(&f), 1);
   EXPECT_TRUE(f.replaced);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
-  EXPECT_EQ(read_all(dir.file("dagoma0.g.part")), "<missing>");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
   output_file_discard(&f);  // after the commit: nothing to remove
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
   // Discarded: the name keeps the complete job, the temporary file goes.
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   ASSERT_EQ(output_file_write(&f, "M84\n", 4), 1);
   output_file_discard(&f);
   output_file_discard(&f);  // twice is harmless
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
-  EXPECT_EQ(read_all(dir.file("dagoma0.g.part")), "<missing>");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
 }
 
 TEST(OutputFile, TheHoldDecidesNotTheTemporaryFilesExistence) {
@@ -83,25 +54,25 @@ TEST(OutputFile, TheHoldDecidesNotTheTemporaryFilesExistence) {
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_TRUE(second.in_use);
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g.part")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\nG28\n");
   ASSERT_EQ(output_file_flush(&first), 1);
   ASSERT_EQ(output_file_commit(&first), 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
   // A temporary file nobody holds, as a killed run leaves it, is taken
   // over and emptied.
-  write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0");
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0"));
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g.part")), "");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "");
   output_file_discard(&second);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 }
 
 // Whatever has either name, the new job neither follows nor opens it.
 TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   TempDir dir;
   TempDir elsewhere;
-  write_file(elsewhere.file("target"), "not a job\n");
+  ASSERT_TRUE(write_file(elsewhere.file("target"), "not a job\n"));
   ASSERT_EQ(symlink(elsewhere.file("target").c_str(), dir.file("dagoma0.g").c_str()), 0);
   // A link and a pipe under the temporary name are removed, not used.
   ASSERT_EQ(symlink(elsewhere.file("target").c_str(), dir.file("dagoma0.g.part").c_str()), 0);
@@ -113,8 +84,8 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   struct stat st;
   ASSERT_EQ(lstat(dir.file("dagoma0.g").c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\n");
-  EXPECT_EQ(read_all(elsewhere.file("target")), "not a job\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
+  EXPECT_EQ(read_file(elsewhere.file("target")), "not a job\n");
 
   // A pipe would block an open for writing until a reader came.
   ASSERT_EQ(unlink(dir.file("dagoma0.g").c_str()), 0);
@@ -126,7 +97,7 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   ASSERT_EQ(output_file_commit(&f), 1);
   ASSERT_EQ(lstat(dir.file("dagoma0.g").c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G28\n");
 
   // A folder cannot be replaced by a rename: refused before any line.
   ASSERT_EQ(unlink(dir.file("dagoma0.g").c_str()), 0);
@@ -136,7 +107,7 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   EXPECT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, EISDIR);
   EXPECT_FALSE(f.in_use);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g.part")), "<missing>");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
 
   EXPECT_EQ(output_file_check(&f, dir.file("missing").c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, ENOENT);
@@ -164,7 +135,7 @@ TEST(OutputFile, AFailedWriteLeavesOnlyWholeLinesAndItsReason) {
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g.part")), "G90\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\n");
 }
 
 }  // namespace

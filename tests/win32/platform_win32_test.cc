@@ -17,82 +17,40 @@
 #include "platform/output_file.h"
 #include "platform/thread.h"
 #include "platform/wait_word.h"
+#include "test_support.h"
 
 namespace {
 
-// A folder of the test's own under the system's temporary folder.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    char name[MAX_PATH];
-    GetTempFileNameA(base, "vis", 0, name);  // creates a file of that name
-    DeleteFileA(name);
-    CreateDirectoryA(name, nullptr);
-    path = name;
-  }
-  ~TempDir() {
-    std::string command = "rmdir /s /q \"" + path + "\"";
-    system(command.c_str());
-  }
-  std::string file(const char* name) const { return path + "\\" + name; }
-};
-
-std::string read_all(const std::string& path) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr)
-    return "<missing>";
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-    text.append(buf, n);
-  fclose(f);
-  return text;
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  FILE* f = fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  fwrite(text.data(), 1, text.size(), f);
-  fclose(f);
-}
-
 // --- Output file ---
-
-bool exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 TEST(OutputFileWin32, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   TempDir dir;
   const std::string old_job = "an older job\nwith more text than the new one\n";
-  write_file(dir.file("dagoma0.g"), old_job);
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), old_job));
   OutputFile f;
   ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
-  EXPECT_FALSE(exists(dir.file("dagoma0.g.part")));  // the check's probe is gone
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));  // the check's probe is gone
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
   EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
   EXPECT_EQ(f.size, 8u);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), old_job);
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
   ASSERT_EQ(output_file_flush(&f), 1);
   // Moved while still held open.
   ASSERT_EQ(output_file_commit(&f), 1);
   EXPECT_TRUE(f.replaced);
   // Binary: a line ends in one "\n", as on Linux.
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
-  EXPECT_FALSE(exists(dir.file("dagoma0.g.part")));
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
 
   // Discarded: the name keeps the complete job, the temporary file goes.
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   ASSERT_EQ(output_file_write(&f, "M84\n", 4), 1);
   output_file_discard(&f);
   output_file_discard(&f);  // twice is harmless
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
-  EXPECT_FALSE(exists(dir.file("dagoma0.g.part")));
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
 }
 
 TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
@@ -112,7 +70,7 @@ TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
   EXPECT_EQ(checked, 1);
   ASSERT_EQ(created, 1);
   EXPECT_EQ(committed, 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "M84\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "M84\n");
 }
 
 TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
@@ -129,15 +87,15 @@ TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
   ASSERT_EQ(output_file_flush(&first), 1);
   ASSERT_EQ(output_file_commit(&first), 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
   // A temporary file nobody holds, as a killed run leaves it, is taken
   // over and emptied.
-  write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0");
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0"));
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
   output_file_discard(&second);
-  EXPECT_FALSE(exists(dir.file("dagoma0.g.part")));
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 }
 
 TEST(OutputFileWin32, AFolderUnderTheNameIsRefusedBeforeAnyLine) {
@@ -148,7 +106,7 @@ TEST(OutputFileWin32, AFolderUnderTheNameIsRefusedBeforeAnyLine) {
   EXPECT_EQ(f.error, EISDIR);
   EXPECT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, EISDIR);
-  EXPECT_FALSE(exists(dir.file("dagoma0.g.part")));
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
   EXPECT_EQ(output_file_check(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, ENOENT);
   EXPECT_EQ(output_file_create(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
@@ -180,7 +138,7 @@ TEST(OutputFileWin32, AFailedWriteReportsFailure) {
   CloseHandle(reader);
   f.handle = writable;
   ASSERT_EQ(output_file_commit(&f), 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
 }
 
 // --- C runtime ---
@@ -191,17 +149,17 @@ TEST(BinaryModeWin32, FilesOpenedWithoutAModeKeepTheirBytes) {
   ASSERT_GE(fd, 0);
   EXPECT_EQ(_write(fd, "G90\nG28\r\n\x1a;", 11), 11);
   _close(fd);
-  EXPECT_EQ(read_all(dir.file("open.txt")), std::string("G90\nG28\r\n\x1a;", 11));
+  EXPECT_EQ(read_file(dir.file("open.txt")), std::string("G90\nG28\r\n\x1a;", 11));
 
   FILE* f = fopen(dir.file("fopen.txt").c_str(), "w");
   ASSERT_NE(f, nullptr);
   fputs("M84\n", f);
   fclose(f);
-  EXPECT_EQ(read_all(dir.file("fopen.txt")), "M84\n");
+  EXPECT_EQ(read_file(dir.file("fopen.txt")), "M84\n");
 
-  write_file(dir.file("in.txt"),
-             "0.4\r\n\x1a"
-             "210\n");
+  ASSERT_TRUE(write_file(dir.file("in.txt"),
+                         "0.4\r\n\x1a"
+                         "210\n"));
   f = fopen(dir.file("in.txt").c_str(), "r");
   ASSERT_NE(f, nullptr);
   char buf[32] = {};
@@ -304,7 +262,7 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
 
 TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
   TempDir dir;
-  write_file(dir.file("values.txt"), "0.4\n210\n300\n");
+  ASSERT_TRUE(write_file(dir.file("values.txt"), "0.4\n210\n300\n"));
   HANDLE file = CreateFileA(dir.file("values.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
