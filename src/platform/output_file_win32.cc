@@ -18,7 +18,9 @@ namespace {
 
 HANDLE native(const OutputFile* file) { return reinterpret_cast<HANDLE>(file->handle); }
 
-// The system's error as the errno value the C library has words for.
+// The system's error as the errno value the C library has words for, as
+// the C runtime maps it: a file another program holds open (dagoma0.g in a
+// viewer, when the move replaces it) is refused access.
 int errno_for(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -27,6 +29,8 @@ int errno_for(DWORD code) {
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_PATHNAME:
     case ERROR_INVALID_NAME: return ENOENT;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
     case ERROR_ACCESS_DENIED: return EACCES;
     case ERROR_WRITE_PROTECT: return EROFS;
     case ERROR_DISK_FULL:

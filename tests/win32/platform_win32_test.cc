@@ -93,6 +93,18 @@ TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
   // over and emptied.
   ASSERT_TRUE(write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0"));
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
+
+  // dagoma0.g held open by another program, sharing nothing: the move is
+  // refused, with a reason, and the name keeps its file.
+  HANDLE viewer = CreateFileA(dir.file("dagoma0.g").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(output_file_write(&second, "M84\n", 4), 1);
+  ASSERT_EQ(output_file_flush(&second), 1);
+  EXPECT_EQ(output_file_commit(&second), -1);
+  EXPECT_FALSE(second.replaced);
+  EXPECT_EQ(second.error, EACCES);
+  CloseHandle(viewer);
   output_file_discard(&second);
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
