@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
   free_visor_paths(&g->paths);
 
   printf("lines                      %zu (%zu bytes)\n", lines, text.size());
-  printf("job through channel+file   %.2f s, of which the flush and rename %.2f s (%.0f %%)\n",
+  printf("job through channel+file   %.2f s, of which the flush and rename %.2f s (%.1f %%)\n",
          job_s, flush_s, 100.0 * flush_s / job_s);
   printf("bare write loop + fsync    %.2f s, of which the fsync %.2f s\n", bare_s, bare_flush_s);
   printf("ratio                      %.2f   (target <= 1.2)\n", job_s / bare_s);
