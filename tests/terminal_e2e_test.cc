@@ -394,7 +394,7 @@ TEST(Terminal, EveryTerminalTypeReadsKeysAlikeAndIsGivenBack) {
             << pty_screen_dump(s);
       } else {
         ASSERT_TRUE(pty_wait_until(
-            &s, [&] { return read_job_file(dir.file("dagoma0.g")).lines > 0; }, JOB_MS));
+            &s, [&] { return read_job_file(dir.file("dagoma0.g.part")).lines > 0; }, JOB_MS));
       }
     }
     EXPECT_EQ(s.title, c.title ? "Lumenforge | Vantor" : SHELL_TITLE);
