@@ -47,12 +47,12 @@ TEST(PlainMode, WritesTheCompleteJobOverAnExistingFileAndKeepsASecondRunAway) {
   // JOB_INPUT's values; the last line needs no line end.
   std::thread first([&] { run = run_plain(dir, "0.4\r\n210\n300"); });
   // A second run while the first one writes must leave its file alone.
-  for (int i = 0; i < 6000 && read_job_file(dir.file("dagoma0.g")).lines < 1000; ++i)
+  for (int i = 0; i < 6000 && read_job_file(dir.file("dagoma0.g.part")).lines < 1000; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   PipedRun second = run_plain(dir, "5\n200\n400\n", DIALOGUE_MS);
   first.join();
   EXPECT_EQ(exit_code(second), 1);
-  EXPECT_EQ(second.err, std::string(CANNOT_CREATE_TEXT) + "\n");
+  EXPECT_EQ(second.err, std::string(IN_USE_TEXT) + "\n");
 
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(exit_code(run), 0) << run.out << run.err;

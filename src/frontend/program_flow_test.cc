@@ -16,14 +16,17 @@
 namespace {
 
 // Stands in for the generator: sends its lines through the channel the way
-// the generator does, and notes how large the file was each time a line
-// had been acknowledged.
+// the generator does, and notes how large the file being written (the
+// temporary file) and dagoma0.g itself were each time a line had been
+// acknowledged.
 struct FakeGenerator {
   LineChannel* channel = nullptr;
   std::string file_path;
+  std::string final_path;
   std::vector<std::string> lines;
   bool send_end_marker = true;
   std::vector<long long> file_size_after_ack;
+  std::vector<long long> final_size_after_ack;
 };
 
 long long file_size(const std::string& path) {
@@ -38,6 +41,7 @@ int fake_generator_main(void* arg) {
   for (const std::string& line : g->lines) {
     channel::send_line(g->channel, line.data(), line.size());
     g->file_size_after_ack.push_back(file_size(g->file_path));
+    g->final_size_after_ack.push_back(file_size(g->final_path));
   }
   if (g->send_end_marker)
     channel::send_line(g->channel, END_MARKER, END_MARKER_LENGTH);
@@ -57,7 +61,8 @@ struct FlowRun {
     program->output_dir = dir.path.c_str();
     open_memory_console(&program->console, &mem, full_screen);
     generator.channel = &program->channel;
-    generator.file_path = file;
+    generator.file_path = file + ".part";
+    generator.final_path = file;
     program->generator_entry = fake_generator_main;
     program->generator_arg = &generator;
   }
@@ -66,6 +71,7 @@ struct FlowRun {
   }
   int run() { return status = run_program(program.get()); }
   std::string file_text() const { return read_file(file).value_or("(no file)"); }
+  std::string temp_file_text() const { return read_file(file + ".part").value_or("(no file)"); }
   const Console* con() const { return &program->console; }
 };
 
@@ -192,6 +198,10 @@ TEST(ProgramFlow, AnExistingFileIsReplacedAndLongLinesArriveWhole) {
   memory_press(&r.mem, VKEY_SPACE);
   EXPECT_EQ(r.run(), 0);
   EXPECT_EQ(r.file_text(), long_line + "G28\n");
+  // Replaced only at the end: while the lines went out, the earlier job
+  // stood whole.
+  EXPECT_EQ(r.generator.final_size_after_ack, (std::vector<long long>{5000, 5000}));
+  EXPECT_EQ(r.temp_file_text(), "(no file)");
 }
 
 TEST(ProgramFlow, ProgressOverManyLines) {
@@ -210,26 +220,68 @@ TEST(ProgramFlow, ProgressOverManyLines) {
 
 TEST(ProgramFlow, GeneratorEndingEarlyIsReportedNotCalledCreated) {
   FlowRun r;
+  ASSERT_TRUE(write_file(r.file, "an earlier job\n"));
   r.generator.lines = {"G28\n", "G1 F300 X1.000\n"};
   r.generator.send_end_marker = false;
   memory_type(&r.mem, "0.4\n210\n300\n");
   memory_press(&r.mem, VKEY_SPACE);
   EXPECT_EQ(r.run(), 1);
-  EXPECT_EQ(r.file_text(), "G28\nG1 F300 X1.000\n");
+  // The lines sent were in the temporary file, which is gone with them.
+  EXPECT_EQ(r.generator.file_size_after_ack, (std::vector<long long>{4, 19}));
+  EXPECT_EQ(r.file_text(), "an earlier job\n");
+  EXPECT_EQ(r.temp_file_text(), "(no file)");
   EXPECT_TRUE(r.mem.closed);
   EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
-  EXPECT_EQ(r.mem.errors, "Generation stopped: dagoma0.g is incomplete.\n");
+  EXPECT_EQ(r.mem.errors, "Generation stopped: dagoma0.g was not changed.\n");
   EXPECT_EQ(console_row(r.con(), 15), "");
 }
 
-TEST(ProgramFlow, AFileThatCannotBeCreatedStopsTheRunBeforeTheGenerator) {
+TEST(ProgramFlow, AFolderInTheWayIsReportedBeforeAnythingIsAsked) {
   FlowRun r;
   ASSERT_EQ(mkdir(r.file.c_str(), 0755), 0);  // a folder where the file should go
   memory_type(&r.mem, "0.4\n210\n300\n");
   EXPECT_EQ(r.run(), 1);
+  EXPECT_EQ(r.mem.next, 0u);  // no key was read
   EXPECT_FALSE(r.program->generator.started);
-  EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
-  EXPECT_EQ(r.mem.errors, "Cannot create file dagoma0.g.\n");
+  EXPECT_EQ(r.mem.printed, "");
+  EXPECT_EQ(r.mem.errors, "Cannot create file dagoma0.g: Is a directory.\n");
+  EXPECT_EQ(r.temp_file_text(), "(no file)");
+}
+
+// A long flush is announced on the Created row, which the result then
+// takes over; a plain stream prints nothing for it. The threshold 0 makes
+// the notice certain however fast the flush.
+TEST(ProgramFlow, ALongFlushIsAnnouncedOnTheFullScreen) {
+  FlowRun r;
+  r.program->saving_notice_ms = 0;
+  r.generator.lines = {"G28\n"};
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
+  EXPECT_EQ(r.run(), 0);
+  const std::string saving_row = std::string("    ") + SAVING_TEXT;
+  const std::string created_row = std::string("    ") + CREATED_TEXT;
+  size_t saving_at = r.mem.screens_at_show.size();
+  size_t created_at = saving_at;
+  for (size_t i = 0; i < r.mem.screens_at_show.size(); ++i) {
+    const std::string& screen = r.mem.screens_at_show[i];
+    if (saving_at == r.mem.screens_at_show.size() && screen.find(saving_row) != std::string::npos)
+      saving_at = i;
+    if (screen.find(created_row) != std::string::npos) {
+      created_at = i;
+      break;
+    }
+  }
+  EXPECT_LT(saving_at, created_at) << "the notice stood before the result";
+  EXPECT_LT(created_at, r.mem.screens_at_show.size());
+  EXPECT_EQ(console_row(r.con(), 15), created_row);
+
+  FlowRun plain(false);
+  plain.program->saving_notice_ms = 0;
+  plain.generator.lines = {"G28\n"};
+  memory_type(&plain.mem, "0.4\n210\n300\n");
+  EXPECT_EQ(plain.run(), 0);
+  EXPECT_EQ(plain.mem.printed, std::string(CREATED_TEXT) + "\n");
+  EXPECT_EQ(plain.mem.errors, "");
 }
 
 }  // namespace

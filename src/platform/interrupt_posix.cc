@@ -17,8 +17,14 @@ const int INTERRUPTS[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 std::atomic<void (*)()> g_restore{nullptr};
 sigset_t g_held_mask;
 std::atomic<const char*> g_message{nullptr};
+// The file to remove: written only while g_removal_set is false, and the
+// handler runs on the thread that writes it, so it never sees half a path.
+char g_removal[4096];
+std::atomic<bool> g_removal_set{false};
 
 extern "C" void on_interrupt(int sig) {
+  if (g_removal_set.load())
+    unlink(g_removal);
   if (void (*restore)() = g_restore.load())
     restore();
   if (const char* line = g_message.load()) {
@@ -47,6 +53,14 @@ void interrupt_install() {
 void interrupt_set_restore(void (*restore)()) { g_restore.store(restore); }
 
 void interrupt_set_message(const char* line) { g_message.store(line); }
+
+void interrupt_set_removal(const char* path) {
+  g_removal_set.store(false);
+  if (path == nullptr || strlen(path) >= sizeof g_removal)
+    return;
+  strcpy(g_removal, path);
+  g_removal_set.store(true);
+}
 
 void interrupt_hold() {
   sigset_t interrupts;

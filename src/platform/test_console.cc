@@ -9,8 +9,6 @@ namespace {
 
 MemoryConsole* device(Console* con) { return static_cast<MemoryConsole*>(con->device); }
 
-void memory_show(Console* con) { ++device(con)->shows; }
-
 int memory_poll_input(Console* con, bool) {
   MemoryConsole* mem = device(con);
   if (con->queue_count > 0)
@@ -34,6 +32,12 @@ std::string screen_text(const Console* con) {
     s += '\n';
   }
   return s;
+}
+
+void memory_show(Console* con) {
+  MemoryConsole* mem = device(con);
+  ++mem->shows;
+  mem->screens_at_show.push_back(screen_text(con));
 }
 
 void memory_sleep(Console* con, unsigned ms) {

@@ -37,6 +37,8 @@ struct MemoryConsole {
   // The whole screen as text (rows joined by "\n") at the start of each
   // sleep, so a test sees what stood there while the program waited.
   std::vector<std::string> screens_at_sleep;
+  // The same at each show, for what stood on the screen only for a while.
+  std::vector<std::string> screens_at_show;
   int shows = 0;
   int discards = 0;  // flushes that reached the device
   bool closed = false;
