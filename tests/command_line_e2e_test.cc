@@ -53,6 +53,7 @@ TEST(CommandLineRun, AnswersRefusesOrWritesTheDialoguesJob) {
       expect_complete_job(dir.file("dagoma0.g"));
     } else {
       EXPECT_EQ(read_file(dir.file("dagoma0.g")), older) << "the file was touched";
+      EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
     }
   }
 }
