@@ -7,7 +7,8 @@
 //     floor that the first can only approach (target: ratio 1.2 or less);
 //  3. through the channel with no file, to show the channel's share;
 //  4. generating and formatting the job with no channel and no file
-//     (target: under 0.5 s).
+//     (target: under 0.5 s);
+//  5. the job's summary read from its lines alone (target: under 0.2 s).
 // and the peak memory of the first (target: under 16 MB).
 
 #include <fcntl.h>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "channel/line_channel.h"
+#include "frontend/job_summary.h"
 #include "generator/generator_thread.h"
 #include "platform/thread.h"
 
@@ -39,9 +41,10 @@ long peak_kib() {
   return usage.ru_maxrss;
 }
 
-// The program's receive loop, without a console; with fd -1 the lines are
-// only taken and acknowledged. Returns the line count.
-size_t job_through_channel(const TypedValues& typed, int fd) {
+// The program's receive loop, without a console: each line written, then
+// acknowledged, then read into the summary. With fd -1 the lines are only
+// taken and acknowledged. Returns the line count.
+size_t job_through_channel(const TypedValues& typed, int fd, JobSummary* summary) {
   auto ch_owner = std::make_unique<LineChannel>();
   auto generator_owner = std::make_unique<GeneratorThread>();
   LineChannel& ch = *ch_owner;
@@ -63,6 +66,8 @@ size_t job_through_channel(const TypedValues& typed, int fd) {
     }
     ++lines;
     channel::acknowledge(&ch);
+    if (summary != nullptr)
+      job_summary_read_line(summary, line, n);
   }
   channel::acknowledge(&ch);
   channel::shutdown(&ch);
@@ -106,7 +111,8 @@ int main(int argc, char** argv) {
 
   int fd = open(job_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   auto start = std::chrono::steady_clock::now();
-  size_t lines = job_through_channel(typed, fd);
+  JobSummary summary;
+  size_t lines = job_through_channel(typed, fd, &summary);
   double job_s = seconds_since(start);
   close(fd);
   long job_peak = peak_kib();
@@ -133,7 +139,7 @@ int main(int argc, char** argv) {
 
   // The channel's share: the same job, lines taken but not written.
   start = std::chrono::steady_clock::now();
-  job_through_channel(typed, -1);
+  job_through_channel(typed, -1, nullptr);
   double channel_s = seconds_since(start);
 
   // Generation and formatting alone.
@@ -149,13 +155,34 @@ int main(int argc, char** argv) {
   double generate_s = seconds_since(start);
   free_visor_paths(&g->paths);
 
+  // The summary's reader alone, over the lines of the job.
+  JobSummary alone;
+  start = std::chrono::steady_clock::now();
+  begin = 0;
+  for (size_t end : ends) {
+    job_summary_read_line(&alone, text.data() + begin, end - begin);
+    begin = end;
+  }
+  double summary_s = seconds_since(start);
+  SummaryText shown = job_summary_text(alone);
+
   printf("lines                      %zu (%zu bytes)\n", lines, text.size());
   printf("job through channel+file   %.2f s\n", job_s);
   printf("bare write loop            %.2f s\n", bare_s);
   printf("ratio                      %.2f   (target <= 1.2)\n", job_s / bare_s);
   printf("channel only, no file      %.2f s\n", channel_s);
   printf("generate only              %.3f s (target < 0.5)\n", generate_s);
+  printf("summary reader alone       %.3f s (target < 0.2)\n", summary_s);
   printf("peak memory of the job     %.1f MB (target < 16)\n", job_peak / 1024.0);
+  // The summary the receive loop read must be the same.
+  SummaryText in_job = job_summary_text(summary);
+  bool same = strcmp(in_job.time_line, shown.time_line) == 0 &&
+              strcmp(in_job.height_line, shown.height_line) == 0 && in_job.warning == shown.warning;
+  printf("summary                    %.1f s, %.1f s of dwell (%s in the receive loop)\n",
+         job_summary_seconds(alone), alone.dwell_ms / 1000.0, same ? "the same" : "NOT the same");
+  printf("  %s\n  %s\n", shown.time_line, shown.height_line);
+  if (shown.warning != nullptr)
+    printf("  %s\n", shown.warning);
   unlink(job_path.c_str());
   unlink(bare_path.c_str());
   rmdir(dir);
