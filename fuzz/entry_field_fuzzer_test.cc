@@ -2,44 +2,31 @@
 // seeds, and every input a fuzzing run ever found failing), and over a
 // stream of pseudo-random key sequences.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "test_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-std::vector<uint8_t> read_bytes(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr)
-    return bytes;
-  int c;
-  while ((c = fgetc(f)) != EOF)
-    bytes.push_back(static_cast<uint8_t>(c));
-  fclose(f);
-  return bytes;
-}
-
 TEST(EntryFieldFuzz, KeptCases) {
-  DIR* dir = opendir(FUZZ_CASES_DIR);
-  ASSERT_NE(dir, nullptr) << FUZZ_CASES_DIR;
   int cases = 0;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.')
-      continue;
-    std::vector<uint8_t> bytes = read_bytes(std::string(FUZZ_CASES_DIR) + "/" + entry->d_name);
-    SCOPED_TRACE(entry->d_name);
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());  // aborts on a failed check
+  for (const auto& entry : std::filesystem::directory_iterator(FUZZ_CASES_DIR)) {
+    std::optional<std::string> bytes = read_file(entry.path().string());
+    ASSERT_TRUE(bytes) << entry.path();
+    SCOPED_TRACE(entry.path().filename().string());
+    // Aborts on a failed check.
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
     ++cases;
   }
-  closedir(dir);
   EXPECT_GE(cases, 3);
 }
 

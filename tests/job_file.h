@@ -1,25 +1,25 @@
 #ifndef VISOR_TESTS_JOB_FILE_H_
 #define VISOR_TESTS_JOB_FILE_H_
 
-// What the tests check of a written G-code file, gathered in one streaming
-// pass: a complete job is millions of lines, too big to hold as lines.
+// A written G-code file, read whole, and what the tests check of it.
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 struct JobFile {
   bool opened = false;
-  uint64_t bytes = 0;
-  uint64_t lines = 0;              // line ends ("\n") in the file
-  bool ends_with_newline = false;  // the last line is whole
-  bool has_end_marker = false;     // "-EOT-" somewhere in the file
-  std::vector<std::string> head;   // the first lines, without "\n"
-  std::vector<std::string> tail;   // the last lines, without "\n"
+  std::string text;
+  uint64_t lines = 0;           // line ends ("\n") in the file
+  bool whole_lines = false;     // empty, or its last line has its line end
+  bool has_end_marker = false;  // "-EOT-" somewhere in the file
+
+  // Line i, from 0, without its line end; empty past the last.
+  std::string_view line(uint64_t i) const;
+  // SHA-256 of everything after the first line, which holds the time of day.
+  std::string digest_after_first_line() const;
 };
 
-// Reads the file at path, keeping its first head_count and last tail_count
-// lines.
-JobFile read_job_file(const std::string& path, size_t head_count, size_t tail_count);
+JobFile read_job_file(const std::string& path);
 
 #endif  // VISOR_TESTS_JOB_FILE_H_

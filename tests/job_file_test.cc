@@ -4,53 +4,47 @@
 
 #include <gtest/gtest.h>
 
-#include "temp_dir.h"
+#include "test_support.h"
 
 namespace {
 
-TEST(JobFile, CountsLinesAndKeepsHeadAndTail) {
+TEST(JobFile, CountsLinesAndFindsTheEndMarker) {
   TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
-  std::string text;
-  // Long enough to span several reads of the reader's buffer.
-  for (int i = 0; i < 200000; ++i)
-    text += "G1 F300 E" + std::to_string(i) + "\n";
-  ASSERT_TRUE(write_file(dir.file("a.g"), text));
-  JobFile job = read_job_file(dir.file("a.g"), 2, 3);
-  ASSERT_TRUE(job.opened);
-  EXPECT_EQ(job.bytes, text.size());
-  EXPECT_EQ(job.lines, 200000u);
-  EXPECT_TRUE(job.ends_with_newline);
-  EXPECT_FALSE(job.has_end_marker);
-  EXPECT_EQ(job.head, (std::vector<std::string>{"G1 F300 E0", "G1 F300 E1"}));
-  EXPECT_EQ(job.tail,
-            (std::vector<std::string>{"G1 F300 E199997", "G1 F300 E199998", "G1 F300 E199999"}));
-}
-
-TEST(JobFile, FindsTheEndMarkerWhereverItIs) {
-  TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
-  // At the start, in the middle, at the end without line end, and across
-  // the boundary between two reads (the reader reads 1 MiB at a time).
-  std::vector<std::string> cases = {"-EOT-\nG28\n", "G28\n-EOT-\nG28\n", "G28\n-EOT-",
-                                    std::string((1 << 20) - 2, 'x') + "-EOT-\n"};
-  for (const std::string& text : cases) {
-    ASSERT_TRUE(write_file(dir.file("b.g"), text));
-    EXPECT_TRUE(read_job_file(dir.file("b.g"), 0, 0).has_end_marker) << text.substr(0, 20);
+  struct {
+    const char* text;
+    uint64_t lines;
+    bool whole_lines, end_marker;
+    const char* second_line;
+  } table[] = {
+      {"", 0, true, false, ""},
+      {"G90\nG28\n", 2, true, false, "G28"},
+      {"G90\nG28", 1, false, false, "G28"},  // a last line without line end
+      {"G28\n-EOT-", 1, false, true, "-EOT-"},
+      {"-EOT\nEOT-\n", 2, true, false, "EOT-"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(testing::PrintToString(std::string(row.text)));
+    ASSERT_TRUE(write_file(dir.file("a.g"), row.text));
+    JobFile job = read_job_file(dir.file("a.g"));
+    ASSERT_TRUE(job.opened);
+    EXPECT_EQ(job.lines, row.lines);
+    EXPECT_EQ(job.whole_lines, row.whole_lines);
+    EXPECT_EQ(job.has_end_marker, row.end_marker);
+    EXPECT_EQ(job.line(1), row.second_line);
+    EXPECT_EQ(job.line(2), "");
   }
-  ASSERT_TRUE(write_file(dir.file("c.g"), "G28\n-EOT\nEOT-\n"));
-  EXPECT_FALSE(read_job_file(dir.file("c.g"), 0, 0).has_end_marker);
+  EXPECT_FALSE(read_job_file(dir.file("missing.g")).opened);
 }
 
-TEST(JobFile, ReportsALastLineWithoutLineEnd) {
+TEST(JobFile, DigestLeavesOutTheFirstLine) {
   TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
-  ASSERT_TRUE(write_file(dir.file("d.g"), "G90\nG28"));
-  JobFile job = read_job_file(dir.file("d.g"), 1, 2);
-  EXPECT_EQ(job.lines, 1u);
-  EXPECT_FALSE(job.ends_with_newline);
-  EXPECT_EQ(job.tail, (std::vector<std::string>{"G90", "G28"}));
-  EXPECT_FALSE(read_job_file(dir.file("missing.g"), 1, 1).opened);
+  // SHA-256 of "abc" and of nothing, as sha256sum prints them.
+  const char abc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const char nothing[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+  ASSERT_TRUE(write_file(dir.file("a.g"), "; Generated at noon\nabc"));
+  EXPECT_EQ(read_job_file(dir.file("a.g")).digest_after_first_line(), abc);
+  ASSERT_TRUE(write_file(dir.file("a.g"), "; Generated at noon\n"));
+  EXPECT_EQ(read_job_file(dir.file("a.g")).digest_after_first_line(), nothing);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include <chrono>
 
+#include "test_support.h"
+
 extern char** environ;
 
 namespace {
@@ -71,13 +73,7 @@ PipedRun run_piped(const std::vector<std::string>& argv, const std::string& inpu
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
-    struct sigaction dfl = {};
-    dfl.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig)
-      sigaction(sig, &dfl, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    reset_signal_dispositions();
     if (chdir(cwd.c_str()) != 0)
       _exit(126);
     execve(argp[0], argp.data(), environ);

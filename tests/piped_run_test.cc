@@ -5,20 +5,19 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include "temp_dir.h"
+#include "test_support.h"
 
 namespace {
 
-constexpr int kGuardMs = 20000;
+constexpr int GUARD_MS = 20000;
 
 std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
 
 TEST(PipedRun, PassesInputCollectsOutputAndStatus) {
   TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
   PipedRun run = run_piped(shell("tr a-z A-Z; pwd; echo oops >&2; [ -t 0 ] || [ -t 1 ] || "
                                  "echo 'no terminal'; exit 4"),
-                           "one\ntwo\r\n", dir.path, kGuardMs);
+                           "one\ntwo\r\n", dir.path, GUARD_MS);
   ASSERT_TRUE(run.started);
   EXPECT_FALSE(run.timed_out);
   EXPECT_EQ(exit_code(run), 4);
@@ -32,19 +31,19 @@ TEST(PipedRun, MovesMoreDataThanAPipeHolds) {
   // Input and output both far beyond the pipe's buffer: neither side may
   // wait for the other.
   std::string input(1 << 20, 'x');
-  PipedRun run = run_piped(shell("cat"), input, "/", kGuardMs);
+  PipedRun run = run_piped(shell("cat"), input, "/", GUARD_MS);
   EXPECT_EQ(exit_code(run), 0);
   EXPECT_EQ(run.out.size(), input.size());
 }
 
 TEST(PipedRun, SurvivesAProgramThatIgnoresItsInput) {
   std::string input(1 << 20, 'x');
-  PipedRun run = run_piped(shell("exit 0"), input, "/", kGuardMs);
+  PipedRun run = run_piped(shell("exit 0"), input, "/", GUARD_MS);
   EXPECT_EQ(exit_code(run), 0);
 }
 
 TEST(PipedRun, EmptyInputIsEndOfInput) {
-  PipedRun run = run_piped(shell("cat; echo end"), "", "/", kGuardMs);
+  PipedRun run = run_piped(shell("cat; echo end"), "", "/", GUARD_MS);
   EXPECT_EQ(exit_code(run), 0);
   EXPECT_EQ(run.out, "end\n");
 }

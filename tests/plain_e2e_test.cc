@@ -4,17 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
+#include "job_file.h"
 #include "piped_run.h"
 #include "program_under_test.h"
-#include "temp_dir.h"
+#include "test_support.h"
 
 namespace {
 
-// Only guards against a hang; a complete job takes seconds to a minute.
-constexpr int kJobMs = 600000;
 // A run that never reaches the job.
-constexpr int kDialogueMs = 30000;
+constexpr int DIALOGUE_MS = 30000;
 
 std::vector<std::string> lines_of(const std::string& out) {
   std::vector<std::string> lines;
@@ -31,31 +32,34 @@ long count_lines(const std::string& out, const std::string& line) {
   return std::count(lines.begin(), lines.end(), line);
 }
 
-PipedRun run_in(const TempDir& dir, const std::string& input, int timeout_ms) {
-  return run_piped({VISOR_GCODE}, input, dir.path, timeout_ms);
-}
-
-TEST(PlainMode, WritesTheCompleteJobOverAnExistingFile) {
+TEST(PlainMode, WritesTheCompleteJobOverAnExistingFileAndKeepsASecondRunAway) {
   TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
   ASSERT_TRUE(write_file(dir.file("dagoma0.g"), "an older job\n"));
-  PipedRun run = run_in(dir, "0.4\n210\n300\n", kJobMs);
+  PipedRun run;
+  std::thread first([&] { run = run_plain(dir, JOB_INPUT); });
+  // A second run while the first one writes must leave its file alone.
+  for (int i = 0; i < 6000 && read_job_file(dir.file("dagoma0.g")).lines < 1000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  PipedRun second = run_plain(dir, "5\n200\n400\n", DIALOGUE_MS);
+  first.join();
+  EXPECT_EQ(exit_code(second), 1);
+  EXPECT_EQ(second.err, std::string(CANNOT_CREATE_TEXT) + "\n");
+
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(exit_code(run), 0) << run.out << run.err;
   EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 1) << run.out;
   EXPECT_EQ(run.err, "") << run.err;
   // Nothing is drawn without a terminal.
   EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
-  expect_complete_job(dir.file("dagoma0.g"), "0.4", "210", "300");
+  expect_complete_job(dir.file("dagoma0.g"));
 }
 
 TEST(PlainMode, InvalidValueRestartsTheDialogueFromTheFirstField) {
   TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
   // After the error the first field is asked again: 0.4 and 210 land in the
   // first two fields; were the speed field asked again, 0.4 would be a
   // second error. The input then ends, so no job is run.
-  PipedRun run = run_in(dir, "0.4\n210\n700\n0.4\n210\n", kDialogueMs);
+  PipedRun run = run_plain(dir, "0.4\n210\n700\n0.4\n210\n", DIALOGUE_MS);
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(count_lines(run.err, ERROR_TEXT), 1) << run.out;
   EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
@@ -83,8 +87,7 @@ TEST(PlainMode, CrLfAndCrLfPairEachEndOneValue) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
     TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
-    PipedRun run = run_in(dir, c.input, kDialogueMs);
+    PipedRun run = run_plain(dir, c.input, DIALOGUE_MS);
     ASSERT_FALSE(run.timed_out);
     EXPECT_EQ(count_lines(run.err, ERROR_TEXT), c.errors) << run.out;
     EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
@@ -98,8 +101,7 @@ TEST(PlainMode, EndOfInputLeavesTheFileAlone) {
     SCOPED_TRACE(testing::PrintToString(std::string(input)));
     {
       TempDir dir;
-      ASSERT_FALSE(dir.path.empty());
-      PipedRun run = run_in(dir, input, kDialogueMs);
+      PipedRun run = run_plain(dir, input, DIALOGUE_MS);
       ASSERT_FALSE(run.timed_out);
       EXPECT_EQ(exit_code(run), 1);
       EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
@@ -108,15 +110,12 @@ TEST(PlainMode, EndOfInputLeavesTheFileAlone) {
     }
     {
       TempDir dir;
-      ASSERT_FALSE(dir.path.empty());
       const std::string older = "; an older job\nG28\n";
       ASSERT_TRUE(write_file(dir.file("dagoma0.g"), older));
-      PipedRun run = run_in(dir, input, kDialogueMs);
+      PipedRun run = run_plain(dir, input, DIALOGUE_MS);
       ASSERT_FALSE(run.timed_out);
       EXPECT_EQ(exit_code(run), 1);
-      std::string now;
-      ASSERT_TRUE(read_file(dir.file("dagoma0.g"), &now));
-      EXPECT_EQ(now, older) << "an existing file was touched";
+      EXPECT_EQ(read_file(dir.file("dagoma0.g")), older) << "an existing file was touched";
     }
   }
 }

@@ -1,13 +1,23 @@
 #ifndef VISOR_TESTS_PROGRAM_UNDER_TEST_H_
 #define VISOR_TESTS_PROGRAM_UNDER_TEST_H_
 
-// The real visor-gcode as the end-to-end tests run it, and what it must
-// show and write.
+// The real visor-gcode as the end-to-end tests run it: what it must show and
+// write, and the steps of a dialogue with it.
+
+#include <gtest/gtest.h>
 
 #include <string>
 
+#include "piped_run.h"
+#include "pty_session.h"
+#include "test_support.h"
+
 // Path of the built program.
 extern const char VISOR_GCODE[];
+
+// Time-outs only guard against a hang; nothing here measures speed.
+inline constexpr int SCREEN_MS = 30000;
+inline constexpr int JOB_MS = 600000;
 
 // Texts of the dialogue screen, each written from column 4 of its row.
 inline constexpr char BANNER[] = "Lumenforge - 3d vantor dagoma printing";
@@ -21,6 +31,9 @@ inline constexpr char ERROR_TEXT[] = "Error:            typed number is invalid"
 inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
 inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g is incomplete.";
+inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file dagoma0.g.";
+// The progress row: 80 marks from this column, then the closing sign.
+inline constexpr int PROGRESS_ROW = 14, FIRST_MARK_COL = 23;
 
 // The three fields: the prompt's row and the column of the field's first
 // cell, two blanks after the prompt.
@@ -41,10 +54,50 @@ inline constexpr Field SPEED_FIELD = {
 // Lines of a complete job, whatever the three values.
 inline constexpr unsigned long long COMPLETE_JOB_LINES = 3758388;
 
+// The job for three typed texts, pinned as the SHA-256 of lines 2 to the end
+// (line 1 holds the time of day). The job must never change.
+struct PinnedJob {
+  const char* z_start;
+  const char* heat_temp;
+  const char* speed;
+  const char* sha256;
+};
+inline constexpr PinnedJob PINNED_JOBS[] = {
+    {"0.4", "210", "300", "75ef85c02971838c3549eaaa068566e09e835f194019973a957fdd1993b5a0e7"},
+    {"-0", "170", "80", "6a6a8a9fcb29cc8a5687aad7a1670fc51e298fc689f821f4b59bf59a842b8adc"},
+    {"123456789", "123456789", "123456789",
+     "094c26e4a030d28dfe45c6d4abdd0a1ad28d53431594b5252a2790486a0d29c0"},
+};
+
+// What every complete run here types: the first pinned job's values.
+inline constexpr char JOB_INPUT[] = "0.4\n210\n300\n";
+
 // Checks, with GoogleTest expectations, that the file at path holds the
-// complete job for the three typed texts: its size in lines, header, start
-// and end sequences, and no end marker.
-void expect_complete_job(const std::string& path, const std::string& z_start,
-                         const std::string& heat_temp, const std::string& speed);
+// complete job for JOB_INPUT, byte for byte but for the time of day.
+void expect_complete_job(const std::string& path);
+
+// --- Without a terminal ---
+
+// The program in dir, given input on a pipe.
+PipedRun run_plain(const TempDir& dir, const std::string& input, int timeout_ms = JOB_MS);
+
+// --- On a terminal ---
+
+// Starts the program in dir on a pseudo-terminal, 120 x 30 unless told.
+testing::AssertionResult start_on_terminal(PtySession* s, const TempDir& dir, int cols = 120,
+                                           int rows = 30);
+bool shows_prompt(const PtySession& s, const Field& f);
+// Waits until the field takes keys: its prompt stands, its cells are empty
+// and the rows of the later fields are blank. The program flushes keys typed ahead before
+// it shows a field's prompt, so keys typed once this holds reach the field.
+testing::AssertionResult wait_for_field(PtySession* s, const Field& f);
+// Types text into the waiting field, each character once the one before is
+// echoed.
+testing::AssertionResult type_into(PtySession* s, const Field& f, const std::string& text);
+// type_into, then Enter.
+testing::AssertionResult enter_value(PtySession* s, const Field& f, const std::string& text);
+// Starts the program, enters JOB_INPUT and waits for the first progress
+// mark: the job runs.
+testing::AssertionResult start_job_on_terminal(PtySession* s, const TempDir& dir);
 
 #endif  // VISOR_TESTS_PROGRAM_UNDER_TEST_H_

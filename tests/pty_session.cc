@@ -13,6 +13,8 @@
 
 #include <chrono>
 
+#include "test_support.h"
+
 extern char** environ;
 
 namespace {
@@ -43,7 +45,7 @@ void answer(const char* bytes, size_t len, void* user) {
   }
 }
 
-const VTermScreenCallbacks kScreenCallbacks = {
+const VTermScreenCallbacks SCREEN_CALLBACKS = {
     nullptr, nullptr, nullptr, settermprop, nullptr, nullptr, nullptr, nullptr,
 };
 
@@ -62,18 +64,6 @@ std::vector<std::string> child_environment() {
   env.push_back(std::string("TERM=") + PTY_TERM);
   env.push_back("LC_ALL=C.UTF-8");
   return env;
-}
-
-// Dispositions set to "ignore" survive exec; the program must start with the
-// defaults a shell would give it.
-void reset_signals() {
-  struct sigaction dfl = {};
-  dfl.sa_handler = SIG_DFL;
-  for (int sig = 1; sig < NSIG; ++sig)
-    sigaction(sig, &dfl, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 void append_utf8(std::string* out, uint32_t c) {
@@ -142,7 +132,7 @@ bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols, in
   vterm_output_set_callback(s->vt, answer, s);
   s->screen = vterm_obtain_screen(s->vt);
   vterm_screen_enable_altscreen(s->screen, 1);
-  vterm_screen_set_callbacks(s->screen, &kScreenCallbacks, s);
+  vterm_screen_set_callbacks(s->screen, &SCREEN_CALLBACKS, s);
   vterm_screen_reset(s->screen, 1);
 
   // Everything the child needs is built before fork: between fork and exec
@@ -177,7 +167,7 @@ bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols, in
     if (slave > 2)
       close(slave);
     close(s->master);
-    reset_signals();
+    reset_signal_dispositions();
     if (chdir(cwd.c_str()) != 0)
       _exit(126);
     execve(argp[0], argp.data(), envp.data());

@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include "temp_dir.h"
+#include "test_support.h"
 
 namespace {
 
-constexpr int kGuardMs = 20000;
+constexpr int GUARD_MS = 20000;
 
 std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
 
@@ -29,8 +29,8 @@ TEST(PtySession, PlacesTextInTheCellsTheProgramAddresses) {
         "printf '\\033[2J\\033[5;36Hbanner\\033[30;1Hbottom"
         "\\033[15;24H=\\033[4b|'; sleep 30",
         120, 30);
-  ASSERT_TRUE(pty_wait_for_text(&s, "bottom", kGuardMs)) << pty_screen_dump(s);
-  ASSERT_TRUE(pty_wait_for_text(&s, "|", kGuardMs)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text(&s, "bottom", GUARD_MS)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text(&s, "|", GUARD_MS)) << pty_screen_dump(s);
   EXPECT_EQ(pty_text_at(s, 35, 4, 6), "banner");
   EXPECT_EQ(pty_cell(s, 34, 4), U' ');
   EXPECT_EQ(pty_cell(s, 35, 4), U'b');
@@ -48,7 +48,7 @@ TEST(PtySession, ShowsLineDrawingCharactersOfTheDecGraphicsSet) {
   PtySession s;
   // What ncurses sends for a box when the locale is not UTF-8.
   start(&s, "printf '\\033[3;2H\\033(0lqk\\033(Bx'; sleep 30", 120, 30);
-  ASSERT_TRUE(pty_wait_for_text(&s, "x", kGuardMs)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text(&s, "x", GUARD_MS)) << pty_screen_dump(s);
   EXPECT_EQ(pty_cell(s, 1, 2), U'\u250c');
   EXPECT_EQ(pty_cell(s, 2, 2), U'\u2500');
   EXPECT_EQ(pty_cell(s, 3, 2), U'\u2510');
@@ -64,12 +64,12 @@ TEST(PtySession, TracksCursorVisibilityAlternateScreenAndModes) {
         "stty -echo -icanon; tput smcup; tput civis; echo inside; read x; "
         "tput cnorm; tput rmcup; stty echo icanon; echo restored",
         120, 30);
-  ASSERT_TRUE(pty_wait_for_text(&s, "inside", kGuardMs)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text(&s, "inside", GUARD_MS)) << pty_screen_dump(s);
   EXPECT_FALSE(s.cursor_visible);
   EXPECT_TRUE(s.alt_screen);
   EXPECT_FALSE(pty_modes_restored(s));
   pty_type(&s, KEY_ENTER);
-  ASSERT_TRUE(pty_wait_exit(&s, kGuardMs)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_exit(&s, GUARD_MS)) << pty_screen_dump(s);
   EXPECT_TRUE(s.cursor_visible);
   EXPECT_FALSE(s.alt_screen);
   EXPECT_TRUE(pty_modes_restored(s));
@@ -81,7 +81,7 @@ TEST(PtySession, TracksCursorVisibilityAlternateScreenAndModes) {
 TEST(PtySession, NoticesModesLeftChanged) {
   PtySession s;
   start(&s, "stty raw -echo", 120, 30);
-  ASSERT_TRUE(pty_wait_exit(&s, kGuardMs));
+  ASSERT_TRUE(pty_wait_exit(&s, GUARD_MS));
   EXPECT_FALSE(pty_modes_restored(s));
 }
 
@@ -89,36 +89,35 @@ TEST(PtySession, SendsKeysAsATerminalDoes) {
   PtySession s;
   // Raw mode shows each byte as it arrives, Enter included.
   start(&s, "stty raw -echo; echo ready; head -c 8 | od -An -tx1; sleep 30", 120, 30);
-  ASSERT_TRUE(pty_wait_for_text(&s, "ready", kGuardMs));
+  ASSERT_TRUE(pty_wait_for_text(&s, "ready", GUARD_MS));
   pty_type(&s, "a");
   pty_type(&s, KEY_ENTER);
   pty_type(&s, KEY_BACKSPACE);
   pty_type(&s, KEY_DELETE);
   pty_type(&s, KEY_CTRL_C);
-  ASSERT_TRUE(pty_wait_for_text(&s, "61 0d 7f 1b 5b 33 7e 03", kGuardMs)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text(&s, "61 0d 7f 1b 5b 33 7e 03", GUARD_MS)) << pty_screen_dump(s);
 }
 
 TEST(PtySession, CtrlCInterruptsTheForegroundProgram) {
   PtySession s;
   start(&s, "echo ready; exec sleep 60", 120, 30);
-  ASSERT_TRUE(pty_wait_for_text(&s, "ready", kGuardMs));
-  pty_wait_quiet(&s, 100, kGuardMs);
+  ASSERT_TRUE(pty_wait_for_text(&s, "ready", GUARD_MS));
+  pty_wait_quiet(&s, 100, GUARD_MS);
   pty_type(&s, KEY_CTRL_C);
-  ASSERT_TRUE(pty_wait_exit(&s, kGuardMs));
+  ASSERT_TRUE(pty_wait_exit(&s, GUARD_MS));
   ASSERT_TRUE(WIFSIGNALED(s.wait_status));
   EXPECT_EQ(WTERMSIG(s.wait_status), SIGINT);
 }
 
 TEST(PtySession, RunsInTheGivenDirectoryWithSizeAndTerminalType) {
   TempDir dir;
-  ASSERT_FALSE(dir.path.empty());
   PtySession s;
   start(&s, "pwd; stty size; echo \"$TERM\"; tput cols; exit 3", 100, 40, dir.path);
-  ASSERT_TRUE(pty_wait_exit(&s, kGuardMs)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_exit(&s, GUARD_MS)) << pty_screen_dump(s);
   ASSERT_TRUE(WIFEXITED(s.wait_status));
   EXPECT_EQ(WEXITSTATUS(s.wait_status), 3);
   // A temporary directory may be reached through a symbolic link.
-  EXPECT_TRUE(pty_screen_contains(s, "visor-e2e-")) << pty_screen_dump(s);
+  EXPECT_TRUE(pty_screen_contains(s, "visor-test-")) << pty_screen_dump(s);
   EXPECT_EQ(pty_row_text(s, 1), "40 100") << pty_screen_dump(s);
   EXPECT_EQ(pty_row_text(s, 2), PTY_TERM);
   EXPECT_EQ(pty_row_text(s, 3), "100");
@@ -130,12 +129,12 @@ TEST(PtySession, ResizeTellsTheProgramAndTheEmulator) {
         "trap 'stty size; exit 0' WINCH; echo ready; "
         "while :; do sleep 0.05; done",
         80, 24);
-  ASSERT_TRUE(pty_wait_for_text(&s, "ready", kGuardMs));
+  ASSERT_TRUE(pty_wait_for_text(&s, "ready", GUARD_MS));
   pty_resize(&s, 120, 30);
   EXPECT_EQ(s.cols, 120);
   EXPECT_EQ(s.rows, 30);
-  ASSERT_TRUE(pty_wait_for_text(&s, "30 120", kGuardMs)) << pty_screen_dump(s);
-  ASSERT_TRUE(pty_wait_exit(&s, kGuardMs));
+  ASSERT_TRUE(pty_wait_for_text(&s, "30 120", GUARD_MS)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_exit(&s, GUARD_MS));
   // The emulator has the new width too: a cell past column 80 is on screen.
   EXPECT_EQ(pty_cell(s, 110, 29), U' ');
 }
@@ -151,7 +150,7 @@ TEST(PtySession, TimeOutEndsAWaitForTextThatNeverComes) {
 TEST(PtySession, WaitsForTextAtAPlace) {
   PtySession s;
   start(&s, "printf 'late\\n'; sleep 0.3; printf '\\033[3;5Hlate'; sleep 30", 120, 30);
-  ASSERT_TRUE(pty_wait_for_text_at(&s, 4, 2, "late", kGuardMs)) << pty_screen_dump(s);
+  ASSERT_TRUE(pty_wait_for_text_at(&s, 4, 2, "late", GUARD_MS)) << pty_screen_dump(s);
   EXPECT_EQ(pty_row_text(s, 0), "late");
 }
 

@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +11,7 @@
 #include "frontend/entry_field.h"
 #include "platform/console_keys.h"
 #include "platform/test_console.h"
+#include "test_support.h"
 
 namespace {
 
@@ -48,18 +46,15 @@ int fake_generator_main(void* arg) {
 }
 
 struct FlowRun {
-  std::string dir;
-  std::string file;
+  TempDir dir;
+  std::string file = dir.file("dagoma0.g");
   std::unique_ptr<Program> program = std::make_unique<Program>();
   MemoryConsole mem;
   FakeGenerator generator;
   int status = -99;
 
   explicit FlowRun(bool full_screen = true) {
-    char pattern[] = "/tmp/visor_flow_XXXXXX";
-    dir = mkdtemp(pattern);
-    file = dir + "/dagoma0.g";
-    program->output_dir = dir.c_str();
+    program->output_dir = dir.path.c_str();
     open_memory_console(&program->console, &mem, full_screen);
     generator.channel = &program->channel;
     generator.file_path = file;
@@ -68,22 +63,9 @@ struct FlowRun {
   }
   ~FlowRun() {
     join_thread(&program->generator);  // after a failure the thread is still ours
-    std::string cmd = "rm -rf '" + dir + "'";
-    EXPECT_EQ(system(cmd.c_str()), 0);
   }
   int run() { return status = run_program(program.get()); }
-  std::string file_text() const {
-    std::string s;
-    FILE* f = fopen(file.c_str(), "rb");
-    if (!f)
-      return "(no file)";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-      s.append(buf, n);
-    fclose(f);
-    return s;
-  }
+  std::string file_text() const { return read_file(file).value_or("(no file)"); }
   const Console* con() const { return &program->console; }
 };
 
@@ -190,9 +172,7 @@ TEST(ProgramFlow, PlainStreamPrintsMessagesAndNeedsNoKeyAtTheEnd) {
 TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
   for (const char* typed : {"", "0.4\n210\n30", "0.4\n999\n"}) {
     FlowRun r(false);
-    FILE* f = fopen(r.file.c_str(), "w");
-    fputs("an earlier job\n", f);
-    fclose(f);
+    ASSERT_TRUE(write_file(r.file, "an earlier job\n"));
     memory_type(&r.mem, typed);
     EXPECT_EQ(r.run(), 1) << typed;
     EXPECT_EQ(r.file_text(), "an earlier job\n");  // neither replaced nor emptied
@@ -207,9 +187,7 @@ TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
 
 TEST(ProgramFlow, AnExistingFileIsReplacedAndLongLinesArriveWhole) {
   FlowRun r;
-  FILE* f = fopen(r.file.c_str(), "w");
-  fputs(std::string(5000, '#').c_str(), f);
-  fclose(f);
+  ASSERT_TRUE(write_file(r.file, std::string(5000, '#')));
   std::string long_line = ";" + std::string(120, 'x') + "\n";
   r.generator.lines = {long_line, "G28\n"};
   memory_type(&r.mem, "0.4\n210\n300\n");

@@ -85,38 +85,6 @@ TEST(GeneratorFrame, WholeJobEndsWithEndSequenceAndMarker) {
   EXPECT_EQ(run->text.find("-EOT-"), run->starts[3758388]);
 }
 
-// The real thread and channel, as the program runs them.
-struct ChannelRun {
-  std::vector<std::string> lines;
-  ReceiveResult last;
-  int generator_result;
-};
-
-ChannelRun run_through_channel(const TypedValues& typed) {
-  LineChannel ch;
-  EXPECT_EQ(channel::listen(&ch), 1);
-  auto g = std::make_unique<GeneratorThread>();
-  g->typed = &typed;
-  g->channel = &ch;
-  ChannelRun result{};
-  std::thread generator([&] { result.generator_result = generator_thread_main(g.get()); });
-  EXPECT_EQ(channel::accept(&ch), 1);
-  char buf[LINE_BUFFER_SIZE] = {};
-  size_t n = 0;
-  while ((result.last = channel::receive_line(&ch, buf, &n)) == RECEIVED_LINE) {
-    if (result.lines.size() < 12)
-      result.lines.emplace_back(buf, n);
-    else
-      result.lines.back().assign(buf, n);  // keep the head and the last line
-    channel::acknowledge(&ch);
-  }
-  result.lines.emplace_back(buf, n);
-  channel::acknowledge(&ch);
-  generator.join();
-  channel::shutdown(&ch);
-  return result;
-}
-
 TEST(GeneratorThreadMain, LongestHeaderLineCrossesWhole) {
   // Three nine-character texts make the second header line 64 bytes long.
   TypedValues typed = {"123456789", "123456789", "123456789"};
@@ -141,19 +109,6 @@ TEST(GeneratorThreadMain, LongestHeaderLineCrossesWhole) {
   EXPECT_EQ(head[5], "G90\n");
   channel::shutdown(&ch);  // the rest of the job is not wanted
   generator.join();
-}
-
-TEST(GeneratorThreadMain, CompleteJobThroughTheChannel) {
-  TypedValues typed = {"0.4", "210", "300"};
-  ChannelRun run = run_through_channel(typed);
-  EXPECT_EQ(run.generator_result, 0);
-  EXPECT_EQ(run.last, RECEIVED_END);
-  ASSERT_EQ(run.lines.size(), 13u);
-  EXPECT_EQ(run.lines[5], "G90\n");
-  EXPECT_EQ(run.lines[6], "G1 F300 Z0.400\n");
-  EXPECT_EQ(run.lines[9], "G1 F300 E0.012 X-90.000 Y-35.000\n");
-  EXPECT_EQ(run.lines[11], "M109 S0\n");  // the last line before the marker
-  EXPECT_EQ(run.lines[12], "-EOT-");
 }
 
 TEST(GeneratorThreadMain, FailuresAreReturnedNotPrinted) {

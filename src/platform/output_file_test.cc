@@ -2,58 +2,29 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
+
+#include "test_support.h"
 
 namespace {
 
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char name[] = "/tmp/output_file_test.XXXXXX";
-    path = mkdtemp(name);
-  }
-  ~TempDir() { system(("rm -rf '" + path + "'").c_str()); }
-  std::string file(const char* name) const { return path + "/" + name; }
-};
-
-std::string read_all(const std::string& path) {
-  std::string text;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr)
-    return "<missing>";
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-    text.append(buf, n);
-  fclose(f);
-  return text;
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  FILE* f = fopen(path.c_str(), "wb");
-  fwrite(text.data(), 1, text.size(), f);
-  fclose(f);
-}
-
 TEST(OutputFile, ReplacesAnExistingFileWithTheLinesWritten) {
   TempDir dir;
-  write_file(dir.file("dagoma0.g"), "an older job\nwith more text than the new one\n");
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), "an older job\nwith more text than the new one\n"));
   OutputFile f;
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "");
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
   EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
   EXPECT_EQ(f.size, 8u);
   output_file_close(&f);
   output_file_close(&f);  // twice is harmless
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 }
 
 TEST(OutputFile, CannotCreate) {
@@ -72,7 +43,7 @@ TEST(OutputFile, ASecondWriterLeavesTheFirstOnesFileAlone) {
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
   output_file_close(&first);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
   // Once the first has finished, the file can be written again.
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
   output_file_close(&second);
@@ -99,7 +70,7 @@ TEST(OutputFile, AFailedWriteLeavesOnlyWholeLines) {
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
 }
 
 }  // namespace

@@ -16,53 +16,15 @@
 #include "platform/output_file.h"
 #include "platform/thread.h"
 #include "platform/wait_word.h"
+#include "test_support.h"
 
 namespace {
-
-// A folder of the test's own under the system's temporary folder.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    char name[MAX_PATH];
-    GetTempFileNameA(base, "vis", 0, name);  // creates a file of that name
-    DeleteFileA(name);
-    CreateDirectoryA(name, nullptr);
-    path = name;
-  }
-  ~TempDir() {
-    std::string command = "rmdir /s /q \"" + path + "\"";
-    system(command.c_str());
-  }
-  std::string file(const char* name) const { return path + "\\" + name; }
-};
-
-std::string read_all(const std::string& path) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr)
-    return "<missing>";
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-    text.append(buf, n);
-  fclose(f);
-  return text;
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  FILE* f = fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  fwrite(text.data(), 1, text.size(), f);
-  fclose(f);
-}
 
 // --- Output file ---
 
 TEST(OutputFileWin32, ReplacesAnExistingFileWithTheBytesWritten) {
   TempDir dir;
-  write_file(dir.file("dagoma0.g"), "an older job\nwith more text than the new one\n");
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), "an older job\nwith more text than the new one\n"));
   OutputFile f;
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
@@ -71,7 +33,7 @@ TEST(OutputFileWin32, ReplacesAnExistingFileWithTheBytesWritten) {
   output_file_close(&f);
   output_file_close(&f);  // twice is harmless
   // Binary: a line ends in one "\n", as on Linux.
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 }
 
 TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
@@ -87,7 +49,7 @@ TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
   }
   SetCurrentDirectoryA(before);
   ASSERT_EQ(created, 1);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "M84\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "M84\n");
 }
 
 TEST(OutputFileWin32, ASecondOpenNeitherEmptiesNorWritesTheHeldFile) {
@@ -102,12 +64,12 @@ TEST(OutputFileWin32, ASecondOpenNeitherEmptiesNorWritesTheHeldFile) {
 
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
   output_file_close(&first);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
   // Once closed, the file can be created again.
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
   output_file_close(&second);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "");
 }
 
 TEST(OutputFileWin32, CannotCreateWhereAFolderOfThatNameStands) {
@@ -134,7 +96,7 @@ TEST(OutputFileWin32, AFailedWriteReportsFailure) {
   output_file_close(&f);
   f.handle = writable;
   output_file_close(&f);
-  EXPECT_EQ(read_all(dir.file("dagoma0.g")), "G90\n");
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
 }
 
 // --- C runtime ---
@@ -145,17 +107,17 @@ TEST(BinaryModeWin32, FilesOpenedWithoutAModeKeepTheirBytes) {
   ASSERT_GE(fd, 0);
   EXPECT_EQ(_write(fd, "G90\nG28\r\n\x1a;", 11), 11);
   _close(fd);
-  EXPECT_EQ(read_all(dir.file("open.txt")), std::string("G90\nG28\r\n\x1a;", 11));
+  EXPECT_EQ(read_file(dir.file("open.txt")), std::string("G90\nG28\r\n\x1a;", 11));
 
   FILE* f = fopen(dir.file("fopen.txt").c_str(), "w");
   ASSERT_NE(f, nullptr);
   fputs("M84\n", f);
   fclose(f);
-  EXPECT_EQ(read_all(dir.file("fopen.txt")), "M84\n");
+  EXPECT_EQ(read_file(dir.file("fopen.txt")), "M84\n");
 
-  write_file(dir.file("in.txt"),
-             "0.4\r\n\x1a"
-             "210\n");
+  ASSERT_TRUE(write_file(dir.file("in.txt"),
+                         "0.4\r\n\x1a"
+                         "210\n"));
   f = fopen(dir.file("in.txt").c_str(), "r");
   ASSERT_NE(f, nullptr);
   char buf[32] = {};
@@ -258,7 +220,7 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
 
 TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
   TempDir dir;
-  write_file(dir.file("values.txt"), "0.4\n210\n300\n");
+  ASSERT_TRUE(write_file(dir.file("values.txt"), "0.4\n210\n300\n"));
   HANDLE file = CreateFileA(dir.file("values.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);

@@ -1,0 +1,73 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <system_error>
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::error_code ec;
+  fs::path base = fs::temp_directory_path(ec);
+  // Names are drawn until one is new: creating the folder is the only check
+  // that cannot race with a test running beside this one.
+  std::random_device random;
+  for (int attempt = 0; !ec && path.empty() && attempt < 100; ++attempt) {
+    fs::path candidate = base / ("visor-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate, ec))
+      path = candidate.string();
+  }
+  if (path.empty()) {
+    fprintf(stderr, "no temporary folder: %s\n", ec.message().c_str());
+    abort();
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path, ec);
+}
+
+std::string TempDir::file(const std::string& name) const {
+  return (fs::path(path) / name).string();
+}
+
+std::optional<std::string> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    return std::nullopt;
+  std::ostringstream all;
+  all << in.rdbuf();
+  return std::move(all).str();
+}
+
+bool write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  return static_cast<bool>(out.flush());
+}
+
+bool file_exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+#ifndef _WIN32
+void reset_signal_dispositions() {
+  struct sigaction dfl = {};
+  dfl.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig)
+    sigaction(sig, &dfl, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+#endif

@@ -1,0 +1,39 @@
+#ifndef VISOR_TESTS_SUPPORT_TEST_SUPPORT_H_
+#define VISOR_TESTS_SUPPORT_TEST_SUPPORT_H_
+
+// Around the code under test: a folder of the test's own, whole files
+// written and read back, and (POSIX) a child that starts the way a shell
+// would start it.
+
+#include <optional>
+#include <string>
+
+// A fresh, empty folder under the system's temporary folder, removed with
+// everything in it when the test ends: the program writes dagoma0.g into its
+// current folder, and tests must neither see nor leave each other's files.
+// Aborts the test program when no folder can be made.
+struct TempDir {
+  TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+
+  std::string path;
+
+  // A file in the folder.
+  std::string file(const std::string& name) const;
+};
+
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> read_file(const std::string& path);
+bool write_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
+
+#ifndef _WIN32
+// For a child between fork and exec: every signal to its default action and
+// none blocked. Ignored signals and the mask survive exec, and the program
+// must start with what a shell gives it. Async-signal-safe.
+void reset_signal_dispositions();
+#endif
+
+#endif  // VISOR_TESTS_SUPPORT_TEST_SUPPORT_H_
