@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 #include <random>
 #include <string>
-
-#include "generator/generator_thread.h"
 
 namespace {
 
@@ -121,49 +117,6 @@ TEST(JobSummary, ReadsEveryNumberExactlyWhereverItStands) {
       ASSERT_EQ(s.position[1], 1000) << line;
     }
   }
-}
-
-// The complete job, straight from the generator, line by line.
-void read_into(void* summary, const char* line, size_t length) {
-  job_summary_read_line(static_cast<JobSummary*>(summary), line, length);
-}
-
-JobSummary summary_of_job(const char* z_start, const char* heat_temp, const char* speed) {
-  TypedValues typed = {};
-  strcpy(typed.z_start, z_start);
-  strcpy(typed.heat_temp, heat_temp);
-  strcpy(typed.speed, speed);
-  JobSummary s;
-  auto g = std::make_unique<GeneratorThread>();
-  g->typed = &typed;
-  g->sink = read_into;
-  g->sink_context = &s;
-  build_visor_paths(&g->paths);
-  parse_z_start(g.get());
-  send_job(g.get());
-  free_visor_paths(&g->paths);
-  return s;
-}
-
-TEST(JobSummary, CompleteJobs) {
-  JobSummary s = summary_of_job("0.4", "210", "300");
-  EXPECT_EQ(s.dwell_ms, 64000);
-  EXPECT_EQ(s.filament, 44206691);  // the last E of the print
-  EXPECT_NEAR(job_summary_seconds(s), 78750.5, 0.5);
-  SummaryText t = job_summary_text(s);
-  EXPECT_STREQ(t.time_line, "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)");
-  EXPECT_STREQ(t.height_line, "Height:           Z 0.400 to 194.153 mm");
-  EXPECT_EQ(t.warning, nullptr);
-
-  // Twice the feed rate, half the time of the moves, the same dwells; the
-  // first move climbs 200 mm from the origin.
-  s = summary_of_job("200", "270", "600");
-  EXPECT_EQ(s.dwell_ms, 64000);
-  EXPECT_EQ(s.filament, 44206691);
-  t = job_summary_text(s);
-  EXPECT_STREQ(t.time_line, "Print time:       10 h 57 min    Filament: 44.21 m (132 g of PLA)");
-  EXPECT_STREQ(t.height_line, "Height:           Z 200.000 to 393.756 mm");
-  EXPECT_EQ(t.warning, ABOVE_BUILD_HEIGHT_TEXT);
 }
 
 }  // namespace
