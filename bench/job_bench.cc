@@ -11,7 +11,8 @@
 //  4. through the channel with no file, to show the channel's share;
 //  5. generating and formatting the job with no channel and no file
 //     (target: under 0.5 s);
-//  6. the job's summary read from its lines alone (target: under 0.2 s).
+//  6. the job's summary read from its lines alone, the best of five
+//     passes (target: under 0.2 s).
 // and the peak memory of the first (target: under 16 MB).
 
 #include <fcntl.h>
@@ -34,6 +35,8 @@
 #include "platform/thread.h"
 
 namespace {
+
+constexpr int SUMMARY_PASSES = 5;
 
 // This thread's processor time: on a shared machine it counts only the
 // work, not the waits for a core.
@@ -176,17 +179,25 @@ int main(int argc, char** argv) {
   double generate_s = seconds_since(start);
   free_visor_paths(&g->paths);
 
-  // The summary's reader alone, over the lines of the job.
+  // The summary's reader alone, over the lines of the job: the best of a
+  // few passes, the one least disturbed on a shared machine.
   JobSummary alone;
-  double cpu_start = thread_cpu_seconds();
-  start = std::chrono::steady_clock::now();
-  begin = 0;
-  for (size_t end : ends) {
-    job_summary_read_line(&alone, text.data() + begin, end - begin);
-    begin = end;
+  double summary_s = 0, summary_cpu_s = 0;
+  for (int pass = 0; pass < SUMMARY_PASSES; ++pass) {
+    alone = JobSummary{};
+    double cpu_start = thread_cpu_seconds();
+    start = std::chrono::steady_clock::now();
+    begin = 0;
+    for (size_t end : ends) {
+      job_summary_read_line(&alone, text.data() + begin, end - begin);
+      begin = end;
+    }
+    double wall = seconds_since(start);
+    if (pass == 0 || wall < summary_s) {
+      summary_s = wall;
+      summary_cpu_s = thread_cpu_seconds() - cpu_start;
+    }
   }
-  double summary_s = seconds_since(start);
-  double summary_cpu_s = thread_cpu_seconds() - cpu_start;
   SummaryText shown = job_summary_text(alone);
 
   printf("lines                      %zu (%zu bytes)\n", lines, text.size());
@@ -196,8 +207,8 @@ int main(int argc, char** argv) {
   printf("  the same, no summary       %.2f s, ratio %.2f\n", unread_s, unread_s / bare_s);
   printf("channel only, no file      %.2f s\n", channel_s);
   printf("generate only              %.3f s (target < 0.5)\n", generate_s);
-  printf("summary reader alone       %.3f s, %.3f s of processor (target < 0.2)\n", summary_s,
-         summary_cpu_s);
+  printf("summary reader alone       %.3f s, %.3f s of processor, best of %d (target < 0.2)\n",
+         summary_s, summary_cpu_s, SUMMARY_PASSES);
   printf("peak memory of the job     %.1f MB (target < 16)\n", job_peak / 1024.0);
   // The summary the receive loop read must be the same.
   SummaryText in_job = job_summary_text(summary);
