@@ -30,8 +30,10 @@ inline constexpr char PROGRESS_TEXT[] = "Progress:         |";
 inline constexpr char ERROR_TEXT[] = "Error:            typed number is invalid";
 inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
 inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
-inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g is incomplete.";
-inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file dagoma0.g.";
+inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g was not changed.";
+// A second run in a folder where a first one is writing the job.
+inline constexpr char IN_USE_TEXT[] =
+    "Cannot create file dagoma0.g: Another run is writing it in this folder.";
 // The progress row: 80 marks from this column, then the closing sign.
 inline constexpr int PROGRESS_ROW = 14, FIRST_MARK_COL = 23;
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/messages.h"
+
 namespace {
 
 void write_at(Console* con, int col, int row, const char* text) {
@@ -70,6 +72,12 @@ void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
   char text[8] = {};
   snprintf(text, sizeof text, "  %d %%", static_cast<int>(bar->percent));
   write_at(con, PERCENT_COLUMN, PROGRESS_ROW, text);
+  // Where no screen is drawn, the same figure as a line.
+  if (!con->full_screen) {
+    char line[64];
+    snprintf(line, sizeof line, PROGRESS_LINE_FORMAT, static_cast<int>(bar->percent));
+    console_progress_line(con, line);
+  }
 }
 
 void progress_close(Console* con, ProgressBar* bar) {

@@ -240,10 +240,12 @@ TEST_F(DialogueWin32, BackspaceAndAnInvalidValueStartTheDialogueOver) {
 BOOL WINAPI ignore_control_event(DWORD) { return TRUE; }
 
 // Ctrl+C during the job: the console is given back, the message stands
-// below the screen, the status is 128 + 2, and the file ends in a whole
-// line.
+// below the screen, the status is 128 + 2, the temporary file is removed
+// from the handler's thread, and the previous job stays as it was.
 TEST_F(DialogueWin32, CtrlCDuringTheJobGivesTheConsoleBack) {
   TempDir dir;
+  const std::string previous = "; an earlier job\nG28\n";
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), previous));
   SetConsoleCtrlHandler(ignore_control_event, TRUE);
   start(dir.path);
   answer(0, "0.4\n");
@@ -258,12 +260,11 @@ TEST_F(DialogueWin32, CtrlCDuringTheJobGivesTheConsoleBack) {
   CONSOLE_CURSOR_INFO cursor = {};
   GetConsoleCursorInfo(tc.out, &cursor);
   EXPECT_TRUE(cursor.bVisible);
-  const char message[] = "Interrupted: dagoma0.g is incomplete.";
+  const char message[] = "Interrupted: dagoma0.g was not changed.";
   EXPECT_EQ(screen_text(tc, 0, 22, static_cast<int>(sizeof message - 1)), message);
   EXPECT_NE(screen_text(tc, 4, 15, 13), "Created file:");
-  std::string job = read_file(dir.file("dagoma0.g")).value_or("");
-  ASSERT_FALSE(job.empty());
-  EXPECT_EQ(job.back(), '\n');
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), previous);
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
 }
 
 }  // namespace
