@@ -1,22 +1,27 @@
 // job_bench [Z_START HEAT_TEMP SPEED]
 //
-// Measures the complete job four ways, on this machine:
+// Measures the complete job, on this machine:
 //  1. as the program writes it: through the real channel and the output
 //     file layer in a temporary folder, one write(2) per line into
-//     dagoma0.g.part before its acknowledgement, then the flush to stable
-//     storage (fsync) and the rename over dagoma0.g; the flush's share is
-//     shown apart, and never left out;
+//     dagoma0.g.part before its acknowledgement, then read into the job's
+//     summary, then the flush to stable storage (fsync) and the rename over
+//     dagoma0.g; the flush's share is shown apart, and never left out;
 //  2. the same bytes written by a bare loop of one write(2) per line, then
 //     one fsync: the floor that the first can only approach (target: ratio
 //     1.2 or less);
-//  3. through the channel with no file, to show the channel's share;
-//  4. generating and formatting the job with no channel and no file
-//     (target: under 0.5 s).
+//  3. as 1 without the summary, to show that reading it after the
+//     acknowledgement leaves the ratio as it was;
+//  4. through the channel with no file, to show the channel's share;
+//  5. generating and formatting the job with no channel and no file
+//     (target: under 0.5 s);
+//  6. the job's summary read from its lines alone, the best of five
+//     passes (target: under 0.2 s).
 // and the peak memory of the first (target: under 16 MB).
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,11 +33,22 @@
 #include <vector>
 
 #include "channel/line_channel.h"
+#include "frontend/job_summary.h"
 #include "generator/generator_thread.h"
 #include "platform/output_file.h"
 #include "platform/thread.h"
 
 namespace {
+
+constexpr int SUMMARY_PASSES = 5;
+
+// This thread's processor time: on a shared machine it counts only the
+// work, not the waits for a core.
+double thread_cpu_seconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -44,9 +60,10 @@ long peak_kib() {
   return usage.ru_maxrss;
 }
 
-// The program's receive loop, without a console; with no file the lines are
-// only taken and acknowledged. Returns the line count.
-size_t job_through_channel(const TypedValues& typed, OutputFile* file) {
+// The program's receive loop, without a console: each line written, then
+// acknowledged, then read into the summary. With no file the lines are only
+// taken and acknowledged. Returns the line count.
+size_t job_through_channel(const TypedValues& typed, OutputFile* file, JobSummary* summary) {
   auto ch_owner = std::make_unique<LineChannel>();
   auto generator_owner = std::make_unique<GeneratorThread>();
   LineChannel& ch = *ch_owner;
@@ -68,6 +85,8 @@ size_t job_through_channel(const TypedValues& typed, OutputFile* file) {
     }
     ++lines;
     channel::acknowledge(&ch);
+    if (summary != nullptr)
+      job_summary_read_line(summary, line, n);
   }
   channel::acknowledge(&ch);
   channel::shutdown(&ch);
@@ -77,6 +96,27 @@ size_t job_through_channel(const TypedValues& typed, OutputFile* file) {
 
 void count_bytes(void* total, const char*, size_t length) {
   *static_cast<size_t*>(total) += length;
+}
+
+// The job as the program writes it, over dagoma0.g in dir; with no summary,
+// the lines are not read. Returns the seconds taken, and those of the flush
+// and rename in *flush_s.
+double program_job(const TypedValues& typed, const char* dir, JobSummary* summary, size_t* lines,
+                   double* flush_s) {
+  OutputFile output;
+  auto start = std::chrono::steady_clock::now();
+  if (output_file_create(&output, dir, "dagoma0.g") != 1) {
+    fprintf(stderr, "job_bench: create: %s\n", strerror(output.error));
+    exit(1);
+  }
+  *lines = job_through_channel(typed, &output, summary);
+  auto flush_start = std::chrono::steady_clock::now();
+  if (output_file_flush(&output) != 1 || output_file_commit(&output) != 1) {
+    fprintf(stderr, "job_bench: flush or rename: %s\n", strerror(output.error));
+    exit(1);
+  }
+  *flush_s = seconds_since(flush_start);
+  return seconds_since(start);
 }
 
 std::string read_file(const char* path) {
@@ -115,20 +155,10 @@ int main(int argc, char** argv) {
     perror("job_bench: previous job");
     return 1;
   }
-  OutputFile output;
-  auto start = std::chrono::steady_clock::now();
-  if (output_file_create(&output, dir, "dagoma0.g") != 1) {
-    fprintf(stderr, "job_bench: create: %s\n", strerror(output.error));
-    return 1;
-  }
-  size_t lines = job_through_channel(typed, &output);
-  auto flush_start = std::chrono::steady_clock::now();
-  if (output_file_flush(&output) != 1 || output_file_commit(&output) != 1) {
-    fprintf(stderr, "job_bench: flush or rename: %s\n", strerror(output.error));
-    return 1;
-  }
-  double flush_s = seconds_since(flush_start);
-  double job_s = seconds_since(start);
+  JobSummary summary;
+  size_t lines = 0;
+  double flush_s = 0;
+  double job_s = program_job(typed, dir, &summary, &lines, &flush_s);
   long job_peak = peak_kib();
 
   // The same bytes, line by line, with nothing else in the loop.
@@ -139,7 +169,7 @@ int main(int argc, char** argv) {
     if (text[i] == '\n')
       ends.push_back(i + 1);
   int fd = open(bare_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  start = std::chrono::steady_clock::now();
+  auto start = std::chrono::steady_clock::now();
   size_t begin = 0;
   for (size_t end : ends) {
     if (write(fd, text.data() + begin, end - begin) != static_cast<ssize_t>(end - begin)) {
@@ -148,7 +178,7 @@ int main(int argc, char** argv) {
     }
     begin = end;
   }
-  flush_start = std::chrono::steady_clock::now();
+  auto flush_start = std::chrono::steady_clock::now();
   if (fsync(fd) != 0) {
     perror("job_bench: fsync");
     return 1;
@@ -157,9 +187,14 @@ int main(int argc, char** argv) {
   double bare_s = seconds_since(start);
   close(fd);
 
+  // The same job without the summary.
+  size_t unread_lines = 0;
+  double unread_flush_s = 0;
+  double unread_s = program_job(typed, dir, nullptr, &unread_lines, &unread_flush_s);
+
   // The channel's share: the same job, lines taken but not written.
   start = std::chrono::steady_clock::now();
-  job_through_channel(typed, nullptr);
+  job_through_channel(typed, nullptr, nullptr);
   double channel_s = seconds_since(start);
 
   // Generation and formatting alone.
@@ -175,14 +210,47 @@ int main(int argc, char** argv) {
   double generate_s = seconds_since(start);
   free_visor_paths(&g->paths);
 
+  // The summary's reader alone, over the lines of the job: the best of a
+  // few passes, the one least disturbed on a shared machine.
+  JobSummary alone;
+  double summary_s = 0, summary_cpu_s = 0;
+  for (int pass = 0; pass < SUMMARY_PASSES; ++pass) {
+    alone = JobSummary{};
+    double cpu_start = thread_cpu_seconds();
+    start = std::chrono::steady_clock::now();
+    begin = 0;
+    for (size_t end : ends) {
+      job_summary_read_line(&alone, text.data() + begin, end - begin);
+      begin = end;
+    }
+    double wall = seconds_since(start);
+    if (pass == 0 || wall < summary_s) {
+      summary_s = wall;
+      summary_cpu_s = thread_cpu_seconds() - cpu_start;
+    }
+  }
+  SummaryText shown = job_summary_text(alone);
+
   printf("lines                      %zu (%zu bytes)\n", lines, text.size());
   printf("job through channel+file   %.2f s, of which the flush and rename %.2f s (%.1f %%)\n",
          job_s, flush_s, 100.0 * flush_s / job_s);
   printf("bare write loop + fsync    %.2f s, of which the fsync %.2f s\n", bare_s, bare_flush_s);
   printf("ratio                      %.2f   (target <= 1.2)\n", job_s / bare_s);
+  printf("  the same, no summary       %.2f s, ratio %.2f\n", unread_s, unread_s / bare_s);
   printf("channel only, no file      %.2f s\n", channel_s);
   printf("generate only              %.3f s (target < 0.5)\n", generate_s);
+  printf("summary reader alone       %.3f s, %.3f s of processor, best of %d (target < 0.2)\n",
+         summary_s, summary_cpu_s, SUMMARY_PASSES);
   printf("peak memory of the job     %.1f MB (target < 16)\n", job_peak / 1024.0);
+  // The summary the receive loop read must be the same.
+  SummaryText in_job = job_summary_text(summary);
+  bool same = strcmp(in_job.time_line, shown.time_line) == 0 &&
+              strcmp(in_job.height_line, shown.height_line) == 0 && in_job.warning == shown.warning;
+  printf("summary                    %.1f s, %.1f s of dwell (%s in the receive loop)\n",
+         job_summary_seconds(alone), alone.dwell_ms / 1000.0, same ? "the same" : "NOT the same");
+  printf("  %s\n  %s\n", shown.time_line, shown.height_line);
+  if (shown.warning != nullptr)
+    printf("  %s\n", shown.warning);
   unlink(job_path.c_str());
   unlink(bare_path.c_str());
   rmdir(dir);

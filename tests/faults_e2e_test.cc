@@ -118,7 +118,8 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     // The leftover does not stand in the next run's way.
     PipedRun next = run_short_job(dir);
     EXPECT_EQ(exit_code(next), 0) << next.err;
-    EXPECT_EQ(next.out, std::string(CREATED_TEXT) + "\n");
+    // The result, then what the short job would take.
+    EXPECT_TRUE(next.out.starts_with(std::string(CREATED_TEXT) + "\n")) << next.out;
     expect_short_job(dir.file("dagoma0.g"));
     EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
   }

@@ -74,6 +74,15 @@ inline constexpr PinnedJob PINNED_JOBS[] = {
 // What every complete run here types: the first pinned job's values.
 inline constexpr char JOB_INPUT[] = "0.4\n210\n300\n";
 
+// What the job for JOB_INPUT will take, as a printer host reads the same
+// file: 78,760 s or so, 44,206.69 mm of filament (131.8 g), printed from Z
+// 0.400 to 194.153; within the printer's height, so no warning. Shown on
+// rows 19 and 20, and printed after CREATED_TEXT.
+inline constexpr char JOB_TIME_TEXT[] =
+    "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)";
+inline constexpr char JOB_HEIGHT_TEXT[] = "Height:           Z 0.400 to 194.153 mm";
+inline constexpr int SUMMARY_ROW = 19, HEIGHT_ROW = 20;
+
 // Checks, with GoogleTest expectations, that the file at path holds the
 // complete job for JOB_INPUT, byte for byte but for the time of day.
 void expect_complete_job(const std::string& path);

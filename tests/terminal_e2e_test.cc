@@ -5,6 +5,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <string>
+#include <utility>
+
 #include "job_file.h"
 #include "program_under_test.h"
 #include "pty_session.h"
@@ -109,6 +112,12 @@ TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
   EXPECT_EQ(pty_text_at(s, Z_START_FIELD.first_col, 16, 10), "0.4       ");
   EXPECT_EQ(pty_text_at(s, HEAT_TEMP_FIELD.first_col, 17, 10), "210       ");
   EXPECT_EQ(pty_text_at(s, SPEED_FIELD.first_col, 18, 10), "300       ");
+  // What the job will take, inside the frame below the prompts.
+  for (auto [row, text] : {std::pair{SUMMARY_ROW, JOB_TIME_TEXT}, {HEIGHT_ROW, JOB_HEIGHT_TEXT}}) {
+    std::string inside = text;  // columns 4 to 117, within the frame
+    inside.resize(114, ' ');
+    EXPECT_EQ(pty_text_at(s, TEXT_COL, row, 114), inside) << "row " << row;
+  }
   // Nothing outside the layout.
   for (int row : {0, 1, 2, 3, 5, 6, 7, 8, 22, 23, 24, 25, 26, 27, 28, 29})
     EXPECT_EQ(pty_row_text(s, row), "") << "row " << row;
@@ -124,6 +133,8 @@ TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
   EXPECT_EQ(s.title, SHELL_TITLE);
   // The result stays on the terminal after the full-screen view is gone.
   EXPECT_TRUE(pty_screen_contains(s, CREATED_TEXT));
+  EXPECT_TRUE(pty_screen_contains(s, JOB_TIME_TEXT));
+  EXPECT_TRUE(pty_screen_contains(s, JOB_HEIGHT_TEXT));
 
   expect_complete_job(dir.file("dagoma0.g"));
 }

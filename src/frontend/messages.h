@@ -106,4 +106,25 @@ inline constexpr const char* VALUE_RULE_TEXTS[] = {
 };
 inline constexpr char TRY_HELP_TEXT[] = "Try '" VISOR_PROGRAM " --help' for more information.";
 
+// The summary after a complete job: its labels, and the warnings that name
+// the printer's limits. The build height is a number here too, so that the
+// text and the check cannot differ.
+#define VISOR_PRINTER "DiscoEasy200"
+#define VISOR_BUILD_HEIGHT_MM 205
+#define VISOR_TEXT_OF(x) #x
+#define VISOR_NUMBER_TEXT(x) VISOR_TEXT_OF(x)
+#define VISOR_TOP_Z "Z " VISOR_NUMBER_TEXT(VISOR_BUILD_HEIGHT_MM)
+
+inline constexpr char PRINT_TIME_LABEL[] = "Print time:       ";
+inline constexpr char FILAMENT_LABEL[] = "    Filament: ";
+inline constexpr char FILAMENT_MATERIAL[] = "of PLA";
+inline constexpr char HEIGHT_LABEL[] = "Height:           ";
+inline constexpr char NOTHING_EXTRUDED_TEXT[] = "nothing is extruded";
+inline constexpr char BELOW_BED_TEXT[] =
+    "Warning: the job goes below Z 0, the " VISOR_PRINTER "'s bed.";
+inline constexpr char ABOVE_BUILD_HEIGHT_TEXT[] =
+    "Warning: the job goes above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s build height.";
+inline constexpr char OUTSIDE_BUILD_HEIGHT_TEXT[] =
+    "Warning: the job goes below Z 0 and above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s height.";
+
 #endif  // VISOR_FRONTEND_MESSAGES_H_

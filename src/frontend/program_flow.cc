@@ -191,6 +191,7 @@ int run_program(Program* p) {
   console_flush_input(con);
   memset(p->line_buffer, 0, sizeof p->line_buffer);
   p->line_count = 0;
+  p->summary = JobSummary{};
 
   for (;;) {
     ReceiveResult r = channel::receive_line(&p->channel, p->line_buffer, &p->bytes_read);
@@ -205,6 +206,9 @@ int run_program(Program* p) {
     if (output_file_write(&p->output, p->line_buffer, p->bytes_read) < 0)
       return fail_file(p, CANNOT_WRITE_TEXT, true);
     channel::acknowledge(&p->channel);
+    // Read while the generator makes the next line: the lock-step waits
+    // for nothing more.
+    job_summary_read_line(&p->summary, p->line_buffer, p->bytes_read);
     echo_line(con, p->line_buffer, p->bytes_read);
     console_show_soon(con);
   }
@@ -234,6 +238,8 @@ int run_program(Program* p) {
     return fail_file(p, CANNOT_CREATE_TEXT, true);
   }
   write_at(con, TEXT_COLUMN, CREATED_ROW, CREATED_TEXT);
+  SummaryText summary = job_summary_text(p->summary);
+  draw_summary(con, summary);
 
   if (con->full_screen) {
     // Keys pressed during the job are not the one the finished screen
@@ -245,6 +251,10 @@ int run_program(Program* p) {
   // Printed again after the full-screen view, so that it stays on the
   // terminal; on a plain stream this is the only time.
   console_print_line(con, CREATED_TEXT);
+  console_print_line(con, summary.time_line);
+  console_print_line(con, summary.height_line);
+  if (summary.warning != nullptr)
+    console_print_line(con, summary.warning);
   join_thread(&p->generator);
   return 0;
 }

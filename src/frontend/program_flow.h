@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "channel/line_channel.h"
+#include "frontend/job_summary.h"
 #include "frontend/messages.h"
 #include "frontend/screen.h"
 #include "generator/typed_values.h"
@@ -43,6 +44,7 @@ struct Program {
   size_t bytes_read = 0;
   uint64_t line_count = 0;  // lines received, the end marker not included
   ProgressBar bar = {};
+  JobSummary summary;  // read from the lines written, shown at the end
 };
 
 // Runs the program and returns its exit status: 0 when dagoma0.g holds the

@@ -84,7 +84,9 @@ std::string joined(const std::vector<std::string>& lines) {
 
 TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   FlowRun r;
-  r.generator.lines = {"; visor\n", "G28\n", "G1 F300 E0.012 X-70.000 Y-74.000\n", "M104 S0\n"};
+  r.generator.lines = {"; visor\n",          "G28\n",
+                       "G1 F300 Z210.000\n", "G1 F300 E0.012 X-70.000 Y-74.000\n",
+                       "G4 S60\n",           "M104 S0\n"};
   memory_type(&r.mem, "0.4\n210\n300\n");
   memory_press(&r.mem, VKEY_SPACE);  // the key the end waits for
   EXPECT_EQ(r.run(), 0);
@@ -102,7 +104,7 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   for (const std::string& l : r.generator.lines)
     expect_sizes.push_back(size += static_cast<long long>(l.size()));
   EXPECT_EQ(r.generator.file_size_after_ack, expect_sizes);
-  EXPECT_EQ(r.program->line_count, 4u);
+  EXPECT_EQ(r.program->line_count, 6u);
 
   const Console* con = r.con();
   EXPECT_EQ(console_row(con, 13), "    Writing gcode:    M104 S0") << console_dump(con);
@@ -115,12 +117,20 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
             "270):  210");
   EXPECT_EQ(console_row(con, 18),
             "    Enter speed value (300 strongly encouraged 600 maximum):  300");
+  // The summary of the lines written: 210 mm up and 101.9 mm across at
+  // 5 mm/s, then a minute's dwell.
+  const char time_line[] = "Print time:       0 h 2 min    Filament: 0.00 m (0 g of PLA)";
+  const char height_line[] = "Height:           Z 210.000 to 210.000 mm";
+  EXPECT_EQ(console_row(con, 19), std::string("    ") + time_line);
+  EXPECT_EQ(console_row(con, 20),
+            std::string("    ") + height_line + "   " + ABOVE_BUILD_HEIGHT_TEXT);
 
   // The end waited for the key, left the screen, then printed the line
   // again so that it stays.
   EXPECT_EQ(r.mem.next, r.mem.script.size());
   EXPECT_TRUE(r.mem.closed);
-  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n");
+  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n" + time_line + "\n" + height_line +
+                               "\n" + ABOVE_BUILD_HEIGHT_TEXT + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
 }
 
@@ -156,7 +166,9 @@ TEST(ProgramFlow, PlainStreamReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   memory_type(&r.mem, "0.4\n210\n300");    // the last line without its end
   EXPECT_EQ(r.run(), 0);
   EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + ": speed \"700\"\n");
-  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n");
+  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) +
+                               "\nPrint time:       0 h 0 min    Filament: 0.00 m (0 g of PLA)\n"
+                               "Height:           nothing is extruded\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
   EXPECT_EQ(r.mem.next, 0u);  // no key was waited for
   // Each value asked for with its prompt, from the first again after the
@@ -280,7 +292,9 @@ TEST(ProgramFlow, ALongFlushIsAnnouncedOnTheFullScreen) {
   plain.generator.lines = {"G28\n"};
   memory_type(&plain.mem, "0.4\n210\n300\n");
   EXPECT_EQ(plain.run(), 0);
-  EXPECT_EQ(plain.mem.printed, std::string(CREATED_TEXT) + "\n");
+  // The result first, then what the job will take; no notice.
+  EXPECT_TRUE(plain.mem.printed.starts_with(std::string(CREATED_TEXT) + "\n")) << plain.mem.printed;
+  EXPECT_EQ(plain.mem.printed.find(SAVING_TEXT), std::string::npos) << plain.mem.printed;
   EXPECT_EQ(plain.mem.errors, "");
 }
 

@@ -13,6 +13,13 @@ void write_at(Console* con, int col, int row, const char* text) {
   console_write(con, text, strlen(text));
 }
 
+// Writes `text` from `col` on, as far as the last column inside the frame.
+void write_within_frame(Console* con, int col, int row, const char* text) {
+  size_t room = col <= LAST_TEXT_COLUMN ? static_cast<size_t>(LAST_TEXT_COLUMN - col + 1) : 0;
+  console_set_cursor(con, col, row);
+  console_write(con, text, std::min(strlen(text), room));
+}
+
 void put_cell(Console* con, int col, int row, uint16_t attr) {
   console_set_attribute(con, attr);
   console_set_cursor(con, col, row);
@@ -86,4 +93,13 @@ void echo_line(Console* con, const char* line, size_t length) {
   memset(cells + shown, ' ', sizeof cells - shown);
   console_set_cursor(con, ECHO_COLUMN, ECHO_ROW);
   console_write(con, cells, sizeof cells);
+}
+
+void draw_summary(Console* con, const SummaryText& text) {
+  write_within_frame(con, TEXT_COLUMN, SUMMARY_ROW, text.time_line);
+  write_within_frame(con, TEXT_COLUMN, HEIGHT_ROW, text.height_line);
+  if (text.warning != nullptr) {
+    int col = TEXT_COLUMN + static_cast<int>(strlen(text.height_line)) + 3;
+    write_within_frame(con, col, HEIGHT_ROW, text.warning);
+  }
 }
