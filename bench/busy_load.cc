@@ -46,7 +46,7 @@ void busy_install_cleanup() {
   atexit(busy_stop);
 }
 
-bool busy_start(int count) {
+bool busy_start(int count, BusySession session) {
   pid_t parent = getpid();
   for (int i = 0; i < count; ++i) {
     if (busy.count >= BUSY_MAX) {
@@ -66,7 +66,8 @@ bool busy_start(int count) {
         _exit(0);
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         signal(sig, SIG_DFL);
-      setsid();
+      if (session == OWN_SESSION)
+        setsid();
       spin_for_ever();
     }
     busy.pids[busy.count] = pid;

@@ -1,24 +1,33 @@
 // job_bench [--runs N] [Z_START HEAT_TEMP SPEED]
 //
 // Measures the complete job on this machine. Once:
-//  - through the channel with no file, to show the channel's share;
-//  - generating and formatting alone, no channel and no file (target: under
-//    0.5 s);
-//  - the peak memory of the job (target: under 16 MB).
-// Then N rounds (default 3), each:
-//  1. the job's bytes written by a bare loop of one write(2) per line: the
-//     floor the job can only approach;
-//  2. the job quiet: through the real channel into a file in a temporary
-//     folder, one write(2) per line before its acknowledgement, as the
-//     program does (target: 1.6 times the bare loop or less);
-//  3. the same beside one, then beside two CPU-bound processes that the
-//     benchmark starts and ends itself (targets on a 2-core machine: 2.0
-//     and 4.0 times the quiet job of the same round or less).
-// The RESULT lines give the medians of the rounds' ratios.
+//  1. as the program writes it: through the real channel and the output
+//     file layer in a temporary folder, one write(2) per line into
+//     dagoma0.g.part before its acknowledgement, then read into the job's
+//     summary, then the flush to stable storage (fsync) and the rename over
+//     dagoma0.g; the flush's share is shown apart, and never left out;
+//  2. the same bytes written by a bare loop of one write(2) per line, then
+//     one fsync: the floor that the first can only approach;
+//  3. as 1 without the summary, to show that reading it after the
+//     acknowledgement leaves the ratio as it was;
+//  4. through the channel with no file, to show the channel's share;
+//  5. generating and formatting the job with no channel and no file
+//     (target: under 0.5 s);
+//  6. the job's summary read from its lines alone, the best of five
+//     passes (target: under 0.2 s);
+// and the peak memory of the first (target: under 16 MB).
+// Then N rounds (default 3), each: the bare loop of 2; the job of 1 quiet
+// (target: 1.6 times the bare loop or less); the same beside one, then
+// beside two CPU-bound processes in sessions of their own, which the
+// benchmark starts and ends itself (targets on a 2-core machine: 2.0 and
+// 4.0 times the quiet job of the round or less); and, for comparison, beside
+// one in the benchmark's own session. The RESULT lines give the medians of
+// the rounds' ratios, with the load average.
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,13 +41,31 @@
 
 #include "busy_load.h"
 #include "channel/line_channel.h"
+#include "frontend/job_summary.h"
 #include "generator/generator_thread.h"
+#include "platform/output_file.h"
 #include "platform/thread.h"
 
 namespace {
 
+constexpr int SUMMARY_PASSES = 5;
+
+// This thread's processor time: on a shared machine it counts only the
+// work, not the waits for a core.
+double thread_cpu_seconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+long peak_kib() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
 }
 
 struct CpuUse {
@@ -54,15 +81,16 @@ CpuUse cpu_use() {
   return {s(usage.ru_utime) + s(usage.ru_stime), usage.ru_nvcsw, usage.ru_nivcsw};
 }
 
-long peak_kib() {
-  struct rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+CpuUse cpu_use_since(const CpuUse& before) {
+  CpuUse now = cpu_use();
+  return {now.cpu_s - before.cpu_s, now.switches - before.switches,
+          now.preempted - before.preempted};
 }
 
-// The program's receive loop, without a console; with fd -1 the lines are
-// only taken and acknowledged. Returns the line count.
-size_t job_through_channel(const TypedValues& typed, int fd) {
+// The program's receive loop, without a console: each line written, then
+// acknowledged, then read into the summary. With no file the lines are only
+// taken and acknowledged. Returns the line count.
+size_t job_through_channel(const TypedValues& typed, OutputFile* file, JobSummary* summary) {
   auto ch_owner = std::make_unique<LineChannel>();
   auto generator_owner = std::make_unique<GeneratorThread>();
   LineChannel& ch = *ch_owner;
@@ -78,12 +106,14 @@ size_t job_through_channel(const TypedValues& typed, int fd) {
   char line[LINE_BUFFER_SIZE] = {};
   size_t n = 0, lines = 0;
   while (channel::receive_line(&ch, line, &n) == RECEIVED_LINE) {
-    if (fd >= 0 && write(fd, line, n) != static_cast<ssize_t>(n)) {
-      perror("job_bench: write");
+    if (file != nullptr && output_file_write(file, line, n) != 1) {
+      fprintf(stderr, "job_bench: write: %s\n", strerror(file->error));
       exit(1);
     }
     ++lines;
     channel::acknowledge(&ch);
+    if (summary != nullptr)
+      job_summary_read_line(summary, line, n);
   }
   channel::acknowledge(&ch);
   channel::shutdown(&ch);
@@ -93,6 +123,27 @@ size_t job_through_channel(const TypedValues& typed, int fd) {
 
 void count_bytes(void* total, const char*, size_t length) {
   *static_cast<size_t*>(total) += length;
+}
+
+// The job as the program writes it, over dagoma0.g in dir; with no summary,
+// the lines are not read. Returns the seconds taken, and those of the flush
+// and rename in *flush_s.
+double program_job(const TypedValues& typed, const char* dir, JobSummary* summary, size_t* lines,
+                   double* flush_s) {
+  OutputFile output;
+  auto start = std::chrono::steady_clock::now();
+  if (output_file_create(&output, dir, "dagoma0.g") != 1) {
+    fprintf(stderr, "job_bench: create: %s\n", strerror(output.error));
+    exit(1);
+  }
+  *lines = job_through_channel(typed, &output, summary);
+  auto flush_start = std::chrono::steady_clock::now();
+  if (output_file_flush(&output) != 1 || output_file_commit(&output) != 1) {
+    fprintf(stderr, "job_bench: flush or rename: %s\n", strerror(output.error));
+    exit(1);
+  }
+  *flush_s = seconds_since(flush_start);
+  return seconds_since(start);
 }
 
 std::string read_file(const char* path) {
@@ -116,37 +167,14 @@ std::string load_average() {
 
 struct Measured {
   double seconds;
-  CpuUse use;  // of the job alone
+  CpuUse use;
 };
 
-// The complete job through the channel into path, beside `busy` CPU-bound
-// processes.
-Measured job_beside(const TypedValues& typed, const std::string& path, int busy) {
-  if (busy > 0 && !busy_start(busy)) {
-    fprintf(stderr, "job_bench: could not start the busy processes\n");
-    exit(1);
-  }
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) {
-    perror("job_bench: open");
-    exit(1);
-  }
-  CpuUse before = cpu_use();
-  auto start = std::chrono::steady_clock::now();
-  job_through_channel(typed, fd);
-  Measured job = {seconds_since(start), cpu_use()};
-  busy_stop();
-  close(fd);
-  job.use.cpu_s -= before.cpu_s;
-  job.use.switches -= before.switches;
-  job.use.preempted -= before.preempted;
-  return job;
-}
-
-// The lines of a written job, as the program wrote them, each with its own
-// write(2) and nothing else in the loop.
+// The job's lines, each with its own write(2) and nothing else in the loop,
+// then one fsync. Returns the seconds taken, and those of the fsync in
+// *flush_s.
 Measured bare_write_loop(const std::string& text, const std::vector<size_t>& ends,
-                         const std::string& path) {
+                         const std::string& path, double* flush_s) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) {
     perror("job_bench: open");
@@ -162,17 +190,36 @@ Measured bare_write_loop(const std::string& text, const std::vector<size_t>& end
     }
     begin = end;
   }
-  Measured bare = {seconds_since(start), cpu_use()};
+  auto flush_start = std::chrono::steady_clock::now();
+  if (fsync(fd) != 0) {
+    perror("job_bench: fsync");
+    exit(1);
+  }
+  *flush_s = seconds_since(flush_start);
+  Measured bare = {seconds_since(start), cpu_use_since(before)};
   close(fd);
-  bare.use.cpu_s -= before.cpu_s;
-  bare.use.switches -= before.switches;
-  bare.use.preempted -= before.preempted;
   return bare;
 }
 
-void print_measured(const char* label, const Measured& m, double ratio) {
-  printf("    %-10s %6.2f s  ratio %5.2f  cpu %6.2f s  switches %8ld  preempted %8ld\n", label,
-         m.seconds, ratio, m.use.cpu_s, m.use.switches, m.use.preempted);
+// The job as the program writes it, beside `busy` CPU-bound processes.
+Measured job_beside(const TypedValues& typed, const char* dir, int busy, BusySession session) {
+  if (busy > 0 && !busy_start(busy, session)) {
+    fprintf(stderr, "job_bench: could not start the busy processes\n");
+    exit(1);
+  }
+  JobSummary summary;
+  size_t lines = 0;
+  double flush_s = 0;
+  CpuUse before = cpu_use();
+  double seconds = program_job(typed, dir, &summary, &lines, &flush_s);
+  Measured job = {seconds, cpu_use_since(before)};
+  busy_stop();
+  return job;
+}
+
+void print_measured(const char* label, const Measured& m, double ratio, const char* to) {
+  printf("    %-20s %6.2f s  %5.2f x %-10s cpu %6.2f s  switches %8ld  preempted %8ld\n", label,
+         m.seconds, ratio, to, m.use.cpu_s, m.use.switches, m.use.preempted);
   fflush(stdout);
 }
 
@@ -202,6 +249,8 @@ int main(int argc, char** argv) {
     snprintf(typed.heat_temp, sizeof typed.heat_temp, "%s", values[1]);
     snprintf(typed.speed, sizeof typed.speed, "%s", values[2]);
   }
+  busy_install_cleanup();
+  std::string load_before = load_average();
   char dir[] = "/tmp/job_bench.XXXXXX";
   if (mkdtemp(dir) == nullptr) {
     perror("job_bench: mkdtemp");
@@ -209,24 +258,40 @@ int main(int argc, char** argv) {
   }
   std::string job_path = std::string(dir) + "/dagoma0.g";
   std::string bare_path = std::string(dir) + "/bare.g";
-  busy_install_cleanup();
 
-  // Once: the job's size and peak memory (before the bare loop reads the
-  // whole file in), the channel's share, generation alone.
-  std::string load_before = load_average();
-  int fd = open(job_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) {
-    perror("job_bench: open");
+  // A previous job to replace, as in most runs.
+  FILE* previous = fopen(job_path.c_str(), "wb");
+  if (previous == nullptr || fputs("; an earlier job\n", previous) < 0 || fclose(previous) != 0) {
+    perror("job_bench: previous job");
     return 1;
   }
-  size_t lines = job_through_channel(typed, fd);
-  close(fd);
+  JobSummary summary;
+  size_t lines = 0;
+  double flush_s = 0;
+  double job_s = program_job(typed, dir, &summary, &lines, &flush_s);
   long job_peak = peak_kib();
 
+  // The same bytes, line by line, with nothing else in the loop.
+  std::string text = read_file(job_path.c_str());
+  std::vector<size_t> ends;
+  ends.reserve(lines);
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == '\n')
+      ends.push_back(i + 1);
+  double bare_flush_s = 0;
+  double bare_s = bare_write_loop(text, ends, bare_path, &bare_flush_s).seconds;
+
+  // The same job without the summary.
+  size_t unread_lines = 0;
+  double unread_flush_s = 0;
+  double unread_s = program_job(typed, dir, nullptr, &unread_lines, &unread_flush_s);
+
+  // The channel's share: the same job, lines taken but not written.
   auto start = std::chrono::steady_clock::now();
-  job_through_channel(typed, -1);
+  job_through_channel(typed, nullptr, nullptr);
   double channel_s = seconds_since(start);
 
+  // Generation and formatting alone.
   auto g = std::make_unique<GeneratorThread>();
   size_t bytes = 0;
   g->typed = &typed;
@@ -239,43 +304,79 @@ int main(int argc, char** argv) {
   double generate_s = seconds_since(start);
   free_visor_paths(&g->paths);
 
-  std::string text = read_file(job_path.c_str());
-  std::vector<size_t> ends;
-  ends.reserve(lines);
-  for (size_t i = 0; i < text.size(); ++i)
-    if (text[i] == '\n')
-      ends.push_back(i + 1);
-  printf("The job: %zu lines, %zu bytes   (load %s)\n", lines, text.size(), load_before.c_str());
-  printf("  channel only, no file     %6.2f s\n", channel_s);
-  printf("  generate only             %6.3f s   (target < 0.5)\n", generate_s);
-  printf("  peak memory of the job    %6.1f MB  (target < 16)\n", job_peak / 1024.0);
+  // The summary's reader alone, over the lines of the job: the best of a
+  // few passes, the one least disturbed on a shared machine.
+  JobSummary alone;
+  double summary_s = 0, summary_cpu_s = 0;
+  for (int pass = 0; pass < SUMMARY_PASSES; ++pass) {
+    alone = JobSummary{};
+    double cpu_start = thread_cpu_seconds();
+    start = std::chrono::steady_clock::now();
+    size_t begin = 0;
+    for (size_t end : ends) {
+      job_summary_read_line(&alone, text.data() + begin, end - begin);
+      begin = end;
+    }
+    double wall = seconds_since(start);
+    if (pass == 0 || wall < summary_s) {
+      summary_s = wall;
+      summary_cpu_s = thread_cpu_seconds() - cpu_start;
+    }
+  }
+  SummaryText shown = job_summary_text(alone);
 
-  // Rounds: the bare write loop, the job quiet, then the job beside one and
-  // beside two busy processes. Each ratio is to the quiet job of its round
-  // but the first, which is the quiet job to the bare loop.
+  printf("lines                      %zu (%zu bytes)   load %s\n", lines, text.size(),
+         load_before.c_str());
+  printf("job through channel+file   %.2f s, of which the flush and rename %.2f s (%.1f %%)\n",
+         job_s, flush_s, 100.0 * flush_s / job_s);
+  printf("bare write loop + fsync    %.2f s, of which the fsync %.2f s\n", bare_s, bare_flush_s);
+  printf("ratio                      %.2f   (target <= 1.6)\n", job_s / bare_s);
+  printf("  the same, no summary       %.2f s, ratio %.2f\n", unread_s, unread_s / bare_s);
+  printf("channel only, no file      %.2f s\n", channel_s);
+  printf("generate only              %.3f s (target < 0.5)\n", generate_s);
+  printf("summary reader alone       %.3f s, %.3f s of processor, best of %d (target < 0.2)\n",
+         summary_s, summary_cpu_s, SUMMARY_PASSES);
+  printf("peak memory of the job     %.1f MB (target < 16)\n", job_peak / 1024.0);
+  // The summary the receive loop read must be the same.
+  SummaryText in_job = job_summary_text(summary);
+  bool same = strcmp(in_job.time_line, shown.time_line) == 0 &&
+              strcmp(in_job.height_line, shown.height_line) == 0 && in_job.warning == shown.warning;
+  printf("summary                    %.1f s, %.1f s of dwell (%s in the receive loop)\n",
+         job_summary_seconds(alone), alone.dwell_ms / 1000.0, same ? "the same" : "NOT the same");
+  printf("  %s\n  %s\n", shown.time_line, shown.height_line);
+  if (shown.warning != nullptr)
+    printf("  %s\n", shown.warning);
+  fflush(stdout);
+
   printf("Quiet and beside busy processes, %d rounds\n", rounds);
-  std::vector<double> quiet_to_bare, one, two;
+  std::vector<double> quiet_to_bare, one, two, one_here;
   for (int round = 1; round <= rounds; ++round) {
-    printf("  round %d   (load %s)\n", round, load_average().c_str());
-    Measured bare = bare_write_loop(text, ends, bare_path);
-    print_measured("bare loop", bare, 1.0);
-    Measured quiet = job_beside(typed, job_path, 0);
-    print_measured("quiet", quiet, quiet.seconds / bare.seconds);
-    Measured busy1 = job_beside(typed, job_path, 1);
-    print_measured("1 busy", busy1, busy1.seconds / quiet.seconds);
-    Measured busy2 = job_beside(typed, job_path, 2);
-    print_measured("2 busy", busy2, busy2.seconds / quiet.seconds);
+    printf("  round %d   load %s\n", round, load_average().c_str());
+    double unused_flush_s = 0;
+    Measured bare = bare_write_loop(text, ends, bare_path, &unused_flush_s);
+    print_measured("bare write loop", bare, 1.0, "");
+    Measured quiet = job_beside(typed, dir, 0, OWN_SESSION);
+    print_measured("quiet", quiet, quiet.seconds / bare.seconds, "the bare");
+    Measured busy1 = job_beside(typed, dir, 1, OWN_SESSION);
+    print_measured("1 busy", busy1, busy1.seconds / quiet.seconds, "quiet");
+    Measured busy2 = job_beside(typed, dir, 2, OWN_SESSION);
+    print_measured("2 busy", busy2, busy2.seconds / quiet.seconds, "quiet");
+    Measured here1 = job_beside(typed, dir, 1, BENCH_SESSION);
+    print_measured("1 busy, same session", here1, here1.seconds / quiet.seconds, "quiet");
     quiet_to_bare.push_back(quiet.seconds / bare.seconds);
     one.push_back(busy1.seconds / quiet.seconds);
     two.push_back(busy2.seconds / quiet.seconds);
+    one_here.push_back(here1.seconds / quiet.seconds);
   }
   std::string load_after = load_average();
-  printf("RESULT quiet job / bare loop      %5.2f   (target <= 1.6)   load after %s\n",
-         median(quiet_to_bare), load_after.c_str());
-  printf("RESULT 1 busy / quiet job         %5.2f   (target <= 2.0)   load after %s\n", median(one),
-         load_after.c_str());
-  printf("RESULT 2 busy / quiet job         %5.2f   (target <= 4.0)   load after %s\n", median(two),
-         load_after.c_str());
+  printf("RESULT quiet job / bare write loop %5.2f   (target <= 1.6)   load before %s, after %s\n",
+         median(quiet_to_bare), load_before.c_str(), load_after.c_str());
+  printf("RESULT 1 busy / quiet job          %5.2f   (target <= 2.0)   load before %s, after %s\n",
+         median(one), load_before.c_str(), load_after.c_str());
+  printf("RESULT 2 busy / quiet job          %5.2f   (target <= 4.0)   load before %s, after %s\n",
+         median(two), load_before.c_str(), load_after.c_str());
+  printf("RESULT 1 busy in the same session  %5.2f   (for comparison)  load before %s, after %s\n",
+         median(one_here), load_before.c_str(), load_after.c_str());
   unlink(job_path.c_str());
   unlink(bare_path.c_str());
   rmdir(dir);

@@ -8,6 +8,9 @@
 //   VISOR_FAULT=thread        no thread can be started
 //   VISOR_FAULT=stop-after=N  the generator stops after N lines, before
 //                             the end marker
+//   VISOR_FAULT=end-after=N   the end marker comes after N lines: a short
+//                             job that is complete as far as the program
+//                             can tell
 
 #include <cstdlib>
 #include <cstring>
@@ -22,12 +25,13 @@ bool fault_is(const char* name) {
   return fault != nullptr && strcmp(fault, name) == 0;
 }
 
-long stop_after() {
+// N of VISOR_FAULT=<prefix>N, or -1.
+long fault_count(const char* prefix) {
   const char* fault = getenv("VISOR_FAULT");
-  const char prefix[] = "stop-after=";
-  if (fault == nullptr || strncmp(fault, prefix, sizeof prefix - 1) != 0)
+  size_t length = strlen(prefix);
+  if (fault == nullptr || strncmp(fault, prefix, length) != 0)
     return -1;
-  return strtol(fault + sizeof prefix - 1, nullptr, 10);
+  return strtol(fault + length, nullptr, 10);
 }
 
 long g_sent = 0;  // the generator thread's own count
@@ -58,7 +62,15 @@ int __wrap__Z12start_threadP6ThreadPFiPvES1_(Thread* thread, int (*entry)(void*)
 // and nothing more arrives.
 int __wrap__ZN7channel9send_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
                                                     size_t length) {
-  long limit = stop_after();
+  long end = fault_count("end-after=");
+  if (end >= 0 && g_sent >= end) {
+    // The end marker in place of line N + 1; the generator then stops at
+    // that refused line.
+    if (g_sent++ == end)
+      __real__ZN7channel9send_lineEP11LineChannelPKcm(ch, END_MARKER, END_MARKER_LENGTH);
+    return -1;
+  }
+  long limit = fault_count("stop-after=");
   if (limit >= 0 && g_sent >= limit) {
     if (g_sent++ == limit)
       channel::close(ch);

@@ -32,22 +32,35 @@ long count_lines(const std::string& out, const std::string& line) {
   return std::count(lines.begin(), lines.end(), line);
 }
 
+// Error lines: the error text, then the value's name and the line given.
+long count_errors(const std::string& err) {
+  std::vector<std::string> lines = lines_of(err);
+  return std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.starts_with(std::string(ERROR_TEXT) + ": ");
+  });
+}
+
 TEST(PlainMode, WritesTheCompleteJobOverAnExistingFileAndKeepsASecondRunAway) {
   TempDir dir;
   ASSERT_TRUE(write_file(dir.file("dagoma0.g"), "an older job\n"));
   PipedRun run;
-  std::thread first([&] { run = run_plain(dir, JOB_INPUT); });
+  // JOB_INPUT's values; the last line needs no line end.
+  std::thread first([&] { run = run_plain(dir, "0.4\r\n210\n300"); });
   // A second run while the first one writes must leave its file alone.
-  for (int i = 0; i < 6000 && read_job_file(dir.file("dagoma0.g")).lines < 1000; ++i)
+  for (int i = 0; i < 6000 && read_job_file(dir.file("dagoma0.g.part")).lines < 1000; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   PipedRun second = run_plain(dir, "5\n200\n400\n", DIALOGUE_MS);
   first.join();
   EXPECT_EQ(exit_code(second), 1);
-  EXPECT_EQ(second.err, std::string(CANNOT_CREATE_TEXT) + "\n");
+  EXPECT_EQ(second.err, std::string(IN_USE_TEXT) + "\n");
 
   ASSERT_FALSE(run.timed_out);
   EXPECT_EQ(exit_code(run), 0) << run.out << run.err;
   EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 1) << run.out;
+  // What the job will take follows, and ends the output.
+  EXPECT_TRUE(run.out.ends_with(std::string(CREATED_TEXT) + "\n" + JOB_TIME_TEXT + "\n" +
+                                JOB_HEIGHT_TEXT + "\n"))
+      << run.out;
   EXPECT_EQ(run.err, "") << run.err;
   // Nothing is drawn without a terminal.
   EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
@@ -61,9 +74,10 @@ TEST(PlainMode, InvalidValueRestartsTheDialogueFromTheFirstField) {
   // second error. The input then ends, so no job is run.
   PipedRun run = run_plain(dir, "0.4\n210\n700\n0.4\n210\n", DIALOGUE_MS);
   ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(count_lines(run.err, ERROR_TEXT), 1) << run.out;
+  EXPECT_EQ(count_errors(run.err), 1) << run.out;
   EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
-  EXPECT_LT(run.err.find(ERROR_TEXT), run.err.find(NO_INPUT_TEXT)) << run.err;
+  EXPECT_LT(run.err.find(std::string(ERROR_TEXT) + ": speed \"700\""), run.err.find(NO_INPUT_TEXT))
+      << run.err;
   EXPECT_EQ(exit_code(run), 1);
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
 }
@@ -89,14 +103,17 @@ TEST(PlainMode, CrLfAndCrLfPairEachEndOneValue) {
     TempDir dir;
     PipedRun run = run_plain(dir, c.input, DIALOGUE_MS);
     ASSERT_FALSE(run.timed_out);
-    EXPECT_EQ(count_lines(run.err, ERROR_TEXT), c.errors) << run.out;
+    EXPECT_EQ(count_errors(run.err), c.errors) << run.out;
     EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
     EXPECT_EQ(exit_code(run), 1);
   }
 }
 
 TEST(PlainMode, EndOfInputLeavesTheFileAlone) {
-  const char* inputs[] = {"", "0.4\n", "0.4\n210\n", "0.4\n210\n700\n", "5\n170"};
+  // A line that the field would have read changed is no value: after it
+  // the dialogue starts again, and 210 and 300 are no calibrating point.
+  const char* inputs[] = {
+      "", "0.4\n", "0.4\n210\n", "0.4\n210\n700\n", "5\n170", "0.4\n210.5\n210\n300\n"};
   for (const char* input : inputs) {
     SCOPED_TRACE(testing::PrintToString(std::string(input)));
     {

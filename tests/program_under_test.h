@@ -30,8 +30,10 @@ inline constexpr char PROGRESS_TEXT[] = "Progress:         |";
 inline constexpr char ERROR_TEXT[] = "Error:            typed number is invalid";
 inline constexpr char CREATED_TEXT[] = "Created file:     dagoma0.g (in current directory)";
 inline constexpr char NO_INPUT_TEXT[] = "No input: dagoma0.g was not written.";
-inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g is incomplete.";
-inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file dagoma0.g.";
+inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: dagoma0.g was not changed.";
+// A second run in a folder where a first one is writing the job.
+inline constexpr char IN_USE_TEXT[] =
+    "Cannot create file dagoma0.g: Another run is writing it in this folder.";
 // The progress row: 80 marks from this column, then the closing sign.
 inline constexpr int PROGRESS_ROW = 14, FIRST_MARK_COL = 23;
 
@@ -71,6 +73,15 @@ inline constexpr PinnedJob PINNED_JOBS[] = {
 
 // What every complete run here types: the first pinned job's values.
 inline constexpr char JOB_INPUT[] = "0.4\n210\n300\n";
+
+// What the job for JOB_INPUT will take, as a printer host reads the same
+// file: 78,760 s or so, 44,206.69 mm of filament (131.8 g), printed from Z
+// 0.400 to 194.153; within the printer's height, so no warning. Shown on
+// rows 19 and 20, and printed after CREATED_TEXT.
+inline constexpr char JOB_TIME_TEXT[] =
+    "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)";
+inline constexpr char JOB_HEIGHT_TEXT[] = "Height:           Z 0.400 to 194.153 mm";
+inline constexpr int SUMMARY_ROW = 19, HEIGHT_ROW = 20;
 
 // Checks, with GoogleTest expectations, that the file at path holds the
 // complete job for JOB_INPUT, byte for byte but for the time of day.

@@ -27,8 +27,33 @@ int settermprop(VTermProp prop, VTermValue* val, void* user) {
     s->cursor_visible = val->boolean != 0;
   else if (prop == VTERM_PROP_ALTSCREEN)
     s->alt_screen = val->boolean != 0;
+  else if (prop == VTERM_PROP_TITLE)
+    s->title = val->string != nullptr ? val->string : "";
   return 1;
 }
+
+// Control sequences the emulator does not handle itself: the title stack.
+int unhandled_csi(const char* leader, const long args[], int argcount, const char* intermed,
+                  char command, void* user) {
+  PtySession* s = static_cast<PtySession*>(user);
+  if (command != 't' || (leader && *leader) || (intermed && *intermed) || argcount < 1)
+    return 0;
+  long op = CSI_ARG(args[0]);
+  if (op == 22) {
+    s->saved_titles.push_back(s->title);
+    return 1;
+  }
+  if (op == 23 && !s->saved_titles.empty()) {
+    s->title = s->saved_titles.back();
+    s->saved_titles.pop_back();
+    return 1;
+  }
+  return 0;
+}
+
+const VTermParserCallbacks FALLBACKS = {
+    nullptr, nullptr, nullptr, unhandled_csi, nullptr, nullptr, nullptr,
+};
 
 // The emulator's answers to the program's queries (device attributes, cursor
 // position) go back to the program, as a real terminal's would.
@@ -133,6 +158,7 @@ bool pty_start(PtySession* s, const std::vector<std::string>& argv, int cols, in
   s->screen = vterm_obtain_screen(s->vt);
   vterm_screen_enable_altscreen(s->screen, 1);
   vterm_screen_set_callbacks(s->screen, &SCREEN_CALLBACKS, s);
+  vterm_screen_set_unrecognised_fallbacks(s->screen, &FALLBACKS, s);
   vterm_screen_reset(s->screen, 1);
 
   // Everything the child needs is built before fork: between fork and exec

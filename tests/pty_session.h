@@ -47,6 +47,11 @@ struct PtySession {
   // What the program has told the terminal, as the emulator understood it.
   bool cursor_visible = true;
   bool alt_screen = false;
+  // The window title, and xterm's stack of saved titles (CSI 22 t saves,
+  // CSI 23 t gives the saved one back), which the emulator lacks and the
+  // session keeps. A test may set the title a terminal starts with.
+  std::string title;
+  std::vector<std::string> saved_titles;
   // The line discipline's modes before the program started.
   termios initial_modes = {};
 

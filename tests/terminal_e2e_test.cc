@@ -14,12 +14,18 @@
 #include <string>
 #include <thread>
 
+#include <string>
+#include <utility>
+
 #include "job_file.h"
 #include "program_under_test.h"
 #include "pty_session.h"
 #include "test_support.h"
 
 namespace {
+
+// The window title before the program starts.
+constexpr char SHELL_TITLE[] = "shell title";
 
 // The screen the layout needs, and one a terminal commonly opens with.
 constexpr int PANE_COLS = 120, PANE_ROWS = 30;
@@ -81,7 +87,11 @@ void expect_terminal_restored(const PtySession& s) {
 TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
   TempDir dir;
   PtySession s;
+  s.title = SHELL_TITLE;
   ASSERT_TRUE(start_job_on_terminal(&s, dir));
+  EXPECT_EQ(s.title, "Lumenforge | Vantor");
+  // Keys pressed during the job are not the one the end waits for.
+  pty_type(&s, std::string("5") + std::string(KEY_ENTER) + "\x1b[15~");
 
   // Shrinking the window during the job brings the size notice; enlarging
   // it again brings back the whole screen, marks included.
@@ -111,6 +121,12 @@ TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
   EXPECT_EQ(pty_text_at(s, Z_START_FIELD.first_col, 16, 10), "0.4       ");
   EXPECT_EQ(pty_text_at(s, HEAT_TEMP_FIELD.first_col, 17, 10), "210       ");
   EXPECT_EQ(pty_text_at(s, SPEED_FIELD.first_col, 18, 10), "300       ");
+  // What the job will take, inside the frame below the prompts.
+  for (auto [row, text] : {std::pair{SUMMARY_ROW, JOB_TIME_TEXT}, {HEIGHT_ROW, JOB_HEIGHT_TEXT}}) {
+    std::string inside = text;  // columns 4 to 117, within the frame
+    inside.resize(114, ' ');
+    EXPECT_EQ(pty_text_at(s, TEXT_COL, row, 114), inside) << "row " << row;
+  }
   // Nothing outside the layout.
   for (int row : {0, 1, 2, 3, 5, 6, 7, 8, 22, 23, 24, 25, 26, 27, 28, 29})
     EXPECT_EQ(pty_row_text(s, row), "") << "row " << row;
@@ -123,8 +139,11 @@ TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
   ASSERT_TRUE(WIFEXITED(s.wait_status));
   EXPECT_EQ(WEXITSTATUS(s.wait_status), 0);
   expect_terminal_restored(s);
+  EXPECT_EQ(s.title, SHELL_TITLE);
   // The result stays on the terminal after the full-screen view is gone.
   EXPECT_TRUE(pty_screen_contains(s, CREATED_TEXT));
+  EXPECT_TRUE(pty_screen_contains(s, JOB_TIME_TEXT));
+  EXPECT_TRUE(pty_screen_contains(s, JOB_HEIGHT_TEXT));
 
   expect_complete_job(dir.file("dagoma0.g"));
 }
@@ -178,6 +197,20 @@ TEST(Terminal, SmallTerminalTellsTheSizeNeededAndRedrawsWhenEnlarged) {
       &s, [&] { return shows_size_notice(s); }, SCREEN_MS))
       << pty_screen_dump(s);
   pty_type(&s, "5");
+  // In a narrow window the notice wraps onto as many rows as it needs.
+  pty_resize(&s, 30, SMALL_ROWS);
+  EXPECT_TRUE(pty_wait_until(
+      &s,
+      [&] {
+        std::string words;
+        for (int row = 0; row < s.rows; ++row)
+          words += pty_row_text(s, row) + " ";
+        return words.find(
+                   "Please enlarge this window to at least 119 x 22 characters (it is 30 "
+                   "x 24).") != std::string::npos;
+      },
+      SCREEN_MS))
+      << pty_screen_dump(s);
 
   pty_resize(&s, PANE_COLS, PANE_ROWS);
   ASSERT_TRUE(pty_wait_until(
@@ -223,12 +256,186 @@ TEST(Terminal, InterruptionEndsTheProgramAndGivesTheTerminalBack) {
     EXPECT_EQ(WEXITSTATUS(s.wait_status), 128 + sig);
     EXPECT_TRUE(pty_screen_contains(s, INTERRUPTED_TEXT)) << pty_screen_dump(s);
     EXPECT_FALSE(pty_screen_contains(s, CREATED_TEXT)) << pty_screen_dump(s);
-    // The part written is whole lines only, and not the whole job.
-    JobFile job = read_job_file(dir.file("dagoma0.g"));
-    ASSERT_TRUE(job.opened);
-    EXPECT_TRUE(job.whole_lines);
-    EXPECT_LT(job.lines, COMPLETE_JOB_LINES);
-    EXPECT_FALSE(job.has_end_marker);
+    // No part of a job is left behind.
+    EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
+    EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+  }
+}
+
+// The bytes of numeric keypad keys ('0' to '9', '.', '-', '\r' for its
+// Enter): in application mode ESC O and DEC's letter for the key, in
+// numeric mode the character itself.
+std::string keypad(std::string_view keys, bool application) {
+  std::string bytes;
+  for (char k : keys) {
+    if (!application) {
+      bytes += k;
+      continue;
+    }
+    char code = k >= '0' && k <= '9' ? static_cast<char>('p' + (k - '0'))
+                : k == '.'           ? 'n'
+                : k == '-'           ? 'm'
+                                     : 'M';
+    bytes += std::string("\x1bO") + code;
+  }
+  return bytes;
+}
+
+// Types bytes into the waiting field and waits until it shows `shown`.
+testing::AssertionResult type_bytes(PtySession* s, const Field& f, const std::string& bytes,
+                                    const std::string& shown) {
+  testing::AssertionResult waiting = wait_for_field(s, f);
+  if (!waiting)
+    return waiting;
+  pty_type(s, bytes);
+  std::string want = shown + std::string(10 - shown.size(), ' ');
+  if (pty_wait_until(
+          s, [&] { return pty_text_at(*s, f.first_col, f.row, 10) == want; }, SCREEN_MS))
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "the field does not show \"" << shown << "\"\n"
+                                     << pty_screen_dump(*s);
+}
+
+// The first row that holds exactly `text` from column 0, or -1.
+int row_holding(const PtySession& s, const std::string& text) {
+  for (int row = 0; row < s.rows; ++row)
+    if (pty_row_text(s, row) == text)
+      return row;
+  return -1;
+}
+
+int rows_containing(const PtySession& s, const std::string& text) {
+  int n = 0;
+  for (int row = 0; row < s.rows; ++row)
+    n += pty_row_text(s, row).find(text) != std::string::npos;
+  return n;
+}
+
+// Each terminal type, as terminfo describes it, with the keys its terminal
+// sends: the values typed, the job started, then ended by an interrupt key,
+// and the terminal given back as it was found.
+TEST(Terminal, EveryTerminalTypeReadsKeysAlikeAndIsGivenBack) {
+  // A terminal description without cursor addressing.
+  TempDir terminfo;
+  ASSERT_TRUE(write_file(terminfo.file("nocup.src"),
+                         "nocup|a terminal that cannot address the cursor,\n"
+                         "\tam, cols#80, lines#24, bel=^G, cr=\\r, cud1=\\n, ind=\\n,\n"));
+  std::string tic = "tic -o '" + terminfo.path + "' '" + terminfo.file("nocup.src") + "'";
+  ASSERT_EQ(system(tic.c_str()), 0) << tic;
+
+  const std::string ctrl_c(KEY_CTRL_C), ctrl_backslash = "\x1c";
+  // Where the full screen cannot be used the values are asked for as lines,
+  // also when standard output goes into a file.
+  enum Mode { SCREEN, LINES, LINES_OUTPUT_TO_FILE };
+  const struct {
+    std::vector<std::string> env;  // for env(1)
+    Mode mode;
+    std::string interrupt;
+    int sig;
+    int rows;
+    bool title;  // the terminal keeps a stack of window titles
+  } cases[] = {
+      {{"TERM=xterm"}, SCREEN, ctrl_c, SIGINT, PANE_ROWS, true},
+      // No alternate screen: the message goes under the layout, also when
+      // the window holds no more than the layout.
+      {{"TERM=vt100"}, SCREEN, ctrl_backslash, SIGQUIT, 22, false},
+      {{"TERM=vt220"}, SCREEN, ctrl_backslash, SIGQUIT, PANE_ROWS, false},
+      {{"TERM=linux"}, SCREEN, ctrl_c, SIGINT, PANE_ROWS, false},
+      {{"TERM=screen"}, SCREEN, ctrl_c, SIGINT, PANE_ROWS, false},
+      {{"TERM=tmux"}, SCREEN, ctrl_backslash, SIGQUIT, PANE_ROWS, true},
+      {{"-u", "TERM"}, LINES, ctrl_c, SIGINT, PANE_ROWS, false},
+      {{"TERM=no-such-terminal"}, LINES, ctrl_backslash, SIGQUIT, PANE_ROWS, false},
+      {{"TERM=dumb"}, LINES, ctrl_c, SIGINT, PANE_ROWS, false},
+      {{"TERMINFO=" + terminfo.path, "TERM=nocup"}, LINES, ctrl_c, SIGINT, PANE_ROWS, false},
+      {{}, LINES_OUTPUT_TO_FILE, ctrl_backslash, SIGQUIT, PANE_ROWS, false},
+  };
+  // Keys no field takes, as one terminal or another sends them: Home (three
+  // ways), Insert, Page Down, F5, F12, F1 (VT100, Linux console),
+  // Ctrl+Right, Alt+1, Shift+keypad 1, a sequence broken off by Escape.
+  // Each is dropped whole, whatever digits it holds.
+  const std::string others =
+      "\x1b[1~\x1b[H\x1bOH\x1b[2~\x1b[6~\x1b[15~\x1b[24~\x1bOP\x1b[[A\x1b[1;5C\x1b"
+      "1\x1bO2q\x1b[2\x1b[6~";
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {"/usr/bin/env"};
+    argv.insert(argv.end(), c.env.begin(), c.env.end());
+    if (c.mode == LINES_OUTPUT_TO_FILE)
+      argv.insert(argv.end(), {"/bin/sh", "-c", "exec \"$0\" >out.txt"});
+    argv.push_back(VISOR_GCODE);
+    SCOPED_TRACE(testing::PrintToString(argv));
+    TempDir dir;
+    PtySession s;
+    s.title = SHELL_TITLE;
+    std::string error;
+    ASSERT_TRUE(pty_start(&s, argv, PANE_COLS, c.rows, dir.path, &error)) << error;
+
+    if (c.mode == SCREEN) {
+      // Delete starts the dialogue again.
+      ASSERT_TRUE(type_into(&s, Z_START_FIELD, "5"));
+      pty_type(&s, KEY_DELETE);
+      // The keypad types what is printed on its keys in both modes, every
+      // digit of it, and its Enter is Enter.
+      ASSERT_TRUE(type_bytes(&s, Z_START_FIELD,
+                             others + keypad("-1", true) + others + keypad("3.9", true) + others,
+                             "-13.9"));
+      pty_type(&s, keypad("\r", true));
+      ASSERT_TRUE(type_bytes(&s, HEAT_TEMP_FIELD, keypad("267", true) + others, "267"));
+      pty_type(&s, keypad("\r", false));
+      ASSERT_TRUE(type_bytes(&s, SPEED_FIELD, keypad("0458", false), "0458"));
+      pty_type(&s, keypad("\r", true));
+      ASSERT_TRUE(pty_wait_for_text_at(&s, FIRST_MARK_COL, PROGRESS_ROW, "=", JOB_MS))
+          << pty_screen_dump(s);
+    } else {
+      // The values as lines, each asked for with its prompt; a line that
+      // is no value is named and shown, and the first value is asked again.
+      for (const auto& [field, line] :
+           {std::pair{Z_START_FIELD, "0.4\r"}, std::pair{HEAT_TEMP_FIELD, "2l0\r"},
+            std::pair{Z_START_FIELD, "0.4\r"}, std::pair{HEAT_TEMP_FIELD, "210\r"},
+            std::pair{SPEED_FIELD, "300\r"}}) {
+        ASSERT_TRUE(pty_wait_until(
+            &s, [&] { return row_holding(s, field.prompt) >= 0; }, SCREEN_MS))
+            << pty_screen_dump(s);
+        pty_type(&s, line);
+      }
+      EXPECT_EQ(row_holding(s, std::string(Z_START_FIELD.prompt) + " 0.4"), 0)
+          << pty_screen_dump(s);
+      EXPECT_GE(row_holding(s, std::string(ERROR_TEXT) + ": heating temperature \"2l0\""), 0)
+          << pty_screen_dump(s);
+      // The job runs; on a terminal its progress is one line rewritten in
+      // place.
+      if (c.mode == LINES) {
+        ASSERT_TRUE(pty_wait_until(
+            &s,
+            [&] {
+              return rows_containing(s, "Progress:") == 1 &&
+                     !pty_screen_contains(s, "Progress:         1 %");
+            },
+            JOB_MS))
+            << pty_screen_dump(s);
+      } else {
+        ASSERT_TRUE(pty_wait_until(
+            &s, [&] { return read_job_file(dir.file("dagoma0.g.part")).lines > 0; }, JOB_MS));
+      }
+    }
+    EXPECT_EQ(s.title, c.title ? "Lumenforge | Vantor" : SHELL_TITLE);
+
+    pty_type(&s, c.interrupt);
+    ASSERT_TRUE(pty_wait_exit(&s, SCREEN_MS)) << pty_screen_dump(s);
+    SCOPED_TRACE(pty_screen_dump(s));
+    // Ctrl-\ does what Ctrl-C does; the message starts a line of its own.
+    ASSERT_TRUE(WIFEXITED(s.wait_status)) << "ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(s.wait_status), 128 + c.sig);
+    EXPECT_GE(row_holding(s, INTERRUPTED_TEXT), 0);
+    if (c.mode != SCREEN) {
+      EXPECT_EQ(rows_containing(s, "Progress:"), c.mode == LINES ? 1 : 0);
+    }
+    EXPECT_FALSE(pty_screen_contains(s, "$<")) << "padding sent as text";
+    expect_terminal_restored(s);
+    EXPECT_EQ(s.title, SHELL_TITLE);
+    EXPECT_TRUE(s.saved_titles.empty());
+    if (c.mode == LINES_OUTPUT_TO_FILE) {
+      EXPECT_EQ(read_file(dir.file("out.txt")), "");
+    }
   }
 }
 
@@ -271,10 +478,10 @@ TEST(Terminal, NothingBurnsACpuWhileTheOutputIsStopped) {
   ASSERT_TRUE(pty_wait_until(
       &s,
       [&] {
-        off_t before = file_size(dir.file("dagoma0.g"));
+        off_t before = file_size(dir.file("dagoma0.g.part"));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        stalled_size = file_size(dir.file("dagoma0.g"));
-        return stalled_size == before;
+        stalled_size = file_size(dir.file("dagoma0.g.part"));
+        return stalled_size > 0 && stalled_size == before;
       },
       SCREEN_MS));
 
@@ -293,11 +500,11 @@ TEST(Terminal, NothingBurnsACpuWhileTheOutputIsStopped) {
   EXPECT_LE(stalled_ticks, most_ticks);
   EXPECT_GE(continued_ticks, 0);
   EXPECT_LE(continued_ticks, most_ticks);
-  EXPECT_EQ(file_size(dir.file("dagoma0.g")), stalled_size);
+  EXPECT_EQ(file_size(dir.file("dagoma0.g.part")), stalled_size);
 
   pty_type(&s, KEY_CTRL_Q);
   EXPECT_TRUE(pty_wait_until(
-      &s, [&] { return file_size(dir.file("dagoma0.g")) > stalled_size; }, JOB_MS));
+      &s, [&] { return file_size(dir.file("dagoma0.g.part")) > stalled_size; }, JOB_MS));
   pty_type(&s, KEY_CTRL_C);
   ASSERT_TRUE(pty_wait_exit(&s, SCREEN_MS)) << pty_screen_dump(s);
   expect_terminal_restored(s);

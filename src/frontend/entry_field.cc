@@ -1,6 +1,8 @@
 #include "frontend/entry_field.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "frontend/messages.h"
 #include "frontend/screen.h"
@@ -21,6 +23,14 @@ const FieldSpec FIELDS[] = {
     {81, true, 170.0, 270.0},   // FIELD_HEAT_TEMP
     {62, true, 80.0, 600.0},    // FIELD_SPEED
 };
+
+const char* const FIELD_NAMES[] = {Z_START_NAME, HEAT_TEMP_NAME, SPEED_NAME};
+
+// How much of a text given as a value its quoting shows.
+constexpr size_t SHOWN_CHARACTERS = 40;
+
+// A line is read into a buffer this long; anything longer is no value.
+constexpr size_t VALUE_LINE_LIMIT = 256;
 
 // Records one read takes; only the first is looked at.
 constexpr int RECORDS_PER_READ = 7;
@@ -67,12 +77,6 @@ bool text_is_valid(const char* text, const FieldSpec& field) {
 }
 
 int reject(Console* con) {
-  if (!con->full_screen) {
-    // Nobody watches a plain stream for four seconds; the values to
-    // come are already waiting.
-    console_print_error(con, FIELD_ERROR_TEXT);
-    return FIELD_REJECTED;
-  }
   console_set_cursor(con, TEXT_COLUMN, ERROR_ROW);
   console_write(con, FIELD_ERROR_TEXT, strlen(FIELD_ERROR_TEXT));
   console_sleep(con, ERROR_WAIT_MS);
@@ -81,7 +85,72 @@ int reject(Console* con) {
   return FIELD_REJECTED;
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
 }  // namespace
+
+bool value_text_is_valid(std::string_view given, FieldKind kind, char* value) {
+  const FieldSpec& field = FIELDS[kind];
+  while (!given.empty() && is_blank(given.front()))
+    given.remove_prefix(1);
+  while (!given.empty() && is_blank(given.back()))
+    given.remove_suffix(1);
+  // The keys the field would have been typed, each of which must store its
+  // character; the tenth would empty the field.
+  char text[FIELD_CELLS] = {};
+  if (given.size() >= FIELD_CELLS)
+    return false;
+  for (size_t i = 0; i < given.size(); ++i) {
+    uint16_t vk = virtual_key_for_char(static_cast<unsigned char>(given[i]));
+    if (look_up_key(vk, field, &text[i]) != ACTION_STORE)
+      return false;
+  }
+  if (!text_is_valid(text, field))
+    return false;
+  if (value != nullptr)
+    memcpy(value, text, FIELD_CELLS);
+  return true;
+}
+
+std::string quoted_text(std::string_view given) {
+  static const char HEX[] = "0123456789ABCDEF";
+  std::string s = "\"";
+  for (size_t i = 0; i < given.size() && i < SHOWN_CHARACTERS; ++i) {
+    unsigned char c = static_cast<unsigned char>(given[i]);
+    if (c == '"' || c == '\\') {
+      s += '\\';
+      s += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      s += "\\x";
+      s += HEX[c >> 4];
+      s += HEX[c & 0xF];
+    } else {
+      s += static_cast<char>(c);
+    }
+  }
+  s += '"';
+  if (given.size() > SHOWN_CHARACTERS)
+    s += "...";
+  return s;
+}
+
+std::string invalid_value_message(std::string_view given, FieldKind kind) {
+  return std::string(FIELD_ERROR_TEXT) + ": " + FIELD_NAMES[kind] + " " + quoted_text(given);
+}
+
+int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind) {
+  memset(text, 0, FIELD_CELLS);
+  char line[VALUE_LINE_LIMIT + 1];
+  size_t length = 0;
+  if (console_read_line(con, prompt, line, sizeof line, &length) < 0)
+    return FIELD_INPUT_ENDED;
+  // A line cut to the buffer is longer than any value.
+  if (length <= VALUE_LINE_LIMIT && value_text_is_valid({line, length}, kind, text))
+    return FIELD_ACCEPTED;
+  console_print_error(
+      con, invalid_value_message({line, std::min(length, VALUE_LINE_LIMIT)}, kind).c_str());
+  return FIELD_REJECTED;
+}
 
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) {
   const FieldSpec& field = FIELDS[kind];

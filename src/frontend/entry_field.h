@@ -6,6 +6,9 @@
 // against the range of its kind. Keys are known by their virtual-key code,
 // so Shift and the keyboard layout do not matter.
 
+#include <string>
+#include <string_view>
+
 #include "platform/console.h"
 
 enum FieldKind {
@@ -29,9 +32,36 @@ inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this l
 // uses the first ten, so the text stays NUL-terminated). Only the row of
 // the prompt is taken from the caller; the columns come from the kind. The
 // caller flushes the input before the call. Blocks while no key is pending.
-//
-// An invalid value shows the error line for four seconds on a full screen,
-// or prints it as a line on a plain stream and returns at once.
+// An invalid value shows the error line for four seconds.
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
+
+// A value given whole as text (a line of input, a command-line option's
+// argument) rather than as keys: read as the field reads its keys, but
+// never changed silently. A character the field would drop (a letter, "e",
+// a blank inside), an abort key (a "." or "-" in a digits-only field, a
+// control character) or a tenth character, which would empty the field,
+// makes the text invalid; blanks around the value are no part of it.
+// Otherwise the texts the field accepts are valid, with the same values
+// ("", "-", ".5", "1-2"). When valid and `value` is not null, it receives
+// what the field would hold: at most nine characters, NUL-terminated, a
+// comma stored as "." (the buffer needs FIELD_CELLS bytes).
+bool value_text_is_valid(std::string_view given, FieldKind kind, char* value = nullptr);
+
+// The error line for an invalid value given as text: the field's error
+// text, the value's name, and the text in quotes as given (bytes that
+// cannot be printed escaped, a long text cut).
+std::string invalid_value_message(std::string_view given, FieldKind kind);
+
+// `given` in double quotes, safe to print on a terminal: quote and
+// backslash escaped, bytes outside printable ASCII as \xNN, a long text
+// cut with "...".
+std::string quoted_text(std::string_view given);
+
+// read_number_field on a console without a screen, where a value comes as
+// one line (asked for with `prompt` where someone answers it) and must be
+// valid by value_text_is_valid. An invalid line prints its error line on
+// standard error and returns FIELD_REJECTED at once: nobody watches a
+// stream for four seconds.
+int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind);
 
 #endif  // VISOR_FRONTEND_ENTRY_FIELD_H_

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -220,6 +221,8 @@ TEST(EntryFieldValidation, BoundsAndTextRules) {
     int result = f.read(c.kind);
     // The text stays exactly as typed, sign and zeros included, either way.
     EXPECT_STREQ(f.text, c.typed);
+    // Given as a line, the same text is valid alike.
+    EXPECT_EQ(value_text_is_valid(c.typed, c.kind), c.valid);
     if (c.valid) {
       EXPECT_EQ(result, FIELD_ACCEPTED);
       EXPECT_EQ(f.mem.slept_ms, 0u);
@@ -238,12 +241,44 @@ TEST(EntryFieldValidation, BoundsAndTextRules) {
   }
 }
 
-TEST(EntryFieldValidation, PlainStreamPrintsTheErrorAndDoesNotWait) {
-  Field f(false);
-  memory_type(&f.mem, "700\n");
-  EXPECT_EQ(f.read(FIELD_SPEED), FIELD_REJECTED);
-  EXPECT_EQ(f.mem.errors, std::string(FIELD_ERROR_TEXT) + "\n");
-  EXPECT_EQ(f.mem.slept_ms, 0u);
+// A value given as a line is read by the key table but never changed
+// silently: where the field would drop a key, abort or start over, the line
+// is invalid. Validity is otherwise the field's own (the table above).
+TEST(EntryFieldLine, NothingIsDroppedSilently) {
+  const struct {
+    FieldKind kind;
+    std::string given;
+    const char* value;  // what the field holds, or null: invalid
+    std::string shown;  // the error line's end, when checked
+  } cases[] = {
+      {FIELD_Z_START, "0,4", "0.4", ""},              // the comma key stores a point
+      {FIELD_Z_START, " \t-12.5  ", "-12.5", ""},     // blanks around are no part of it
+      {FIELD_Z_START, "0.4000000", "0.4000000", ""},  // nine characters stand
+      {FIELD_Z_START, "0.40000000001", nullptr, "calibrating point \"0.40000000001\""},
+      {FIELD_Z_START, "1e2", nullptr, "calibrating point \"1e2\""},  // not 12
+      {FIELD_Z_START, "abc", nullptr, "calibrating point \"abc\""},  // not 0
+      {FIELD_Z_START, "2 0", nullptr, ""},
+      {FIELD_Z_START, "+5", nullptr, ""},
+      {FIELD_Z_START, "0.4\x08", nullptr, "calibrating point \"0.4\\x08\""},  // Backspace
+      {FIELD_Z_START, std::string("5\0", 2), nullptr, "calibrating point \"5\\x00\""},
+      {FIELD_Z_START, "\xc3\xa9\"\\", nullptr, "calibrating point \"\\xC3\\xA9\\\"\\\\\""},
+      {FIELD_HEAT_TEMP, "210.5", nullptr, "heating temperature \"210.5\""},  // "." aborts
+      {FIELD_HEAT_TEMP, "-210", nullptr, ""},
+      {FIELD_SPEED, std::string(45, '9'), nullptr, "speed \"" + std::string(40, '9') + "\"..."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.given));
+    char value[FIELD_CELLS];
+    memset(value, 'z', sizeof value);
+    EXPECT_EQ(value_text_is_valid(c.given, c.kind, value), c.value != nullptr);
+    if (c.value != nullptr) {
+      EXPECT_STREQ(value, c.value);
+    }
+    if (!c.shown.empty()) {
+      EXPECT_EQ(invalid_value_message(c.given, c.kind),
+                std::string(FIELD_ERROR_TEXT) + ": " + c.shown);
+    }
+  }
 }
 
 TEST(EntryFieldWrap, TheTenthCharacterEmptiesTheField) {

@@ -1,6 +1,10 @@
 #include "frontend/program_flow.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "frontend/entry_field.h"
 #include "platform/interrupt.h"
@@ -43,9 +47,14 @@ int run_dialogue(Program* p) {
     draw_screen(con);
     int result = FIELD_ACCEPTED;
     for (const Prompt& prompt : PROMPTS) {
-      write_at(con, TEXT_COLUMN, prompt.row, prompt.text);
-      console_flush_input(con);
-      result = read_number_field(con, prompt.row, buffer_for(&p->typed, prompt.kind), prompt.kind);
+      char* text = buffer_for(&p->typed, prompt.kind);
+      if (con->full_screen) {
+        write_at(con, TEXT_COLUMN, prompt.row, prompt.text);
+        console_flush_input(con);
+        result = read_number_field(con, prompt.row, text, prompt.kind);
+      } else {
+        result = read_number_line(con, prompt.text, text, prompt.kind);
+      }
       if (result != FIELD_ACCEPTED)
         break;
     }
@@ -56,18 +65,87 @@ int run_dialogue(Program* p) {
   }
 }
 
-// Ends a run that cannot go on: the generator is released and joined, the
-// screen is left, then the reason is printed where it stays readable.
+// Ends a run that cannot go on: the unfinished job is removed, the
+// generator released and joined, the screen left, then the reason is
+// printed where it stays readable.
 int fail(Program* p, const char* message) {
+  // Removed and no longer the handler's to remove in one step: once it is
+  // gone, the temporary name may be another run's.
+  interrupt_hold();
+  output_file_discard(&p->output);
+  interrupt_set_removal(nullptr);
   interrupt_set_message(nullptr);
+  interrupt_release();
   // A send waiting for an acknowledgement that will not come returns at
   // once, and the generator stops at that first refused line.
   channel::shutdown(&p->channel);
   join_thread(&p->generator);
   console_close(&p->console);
   console_print_error(&p->console, message);
-  output_file_close(&p->output);
   return 1;
+}
+
+// A failure of the file, with the system's reason; `began` once the job had
+// begun, and then the message says that dagoma0.g kept what it had.
+int fail_file(Program* p, const char* head, bool began) {
+  const OutputFile& file = p->output;
+  char message[256];
+  snprintf(message, sizeof message, "%s: %s.%s%s", head,
+           file.in_use ? IN_USE_REASON : strerror(file.error), began ? " " : "",
+           began ? NOT_CHANGED_TEXT : "");
+  return fail(p, message);
+}
+
+// A failure after the file was created but before any line was written.
+int fail_before_lines(Program* p, const char* text) {
+  char message[256];
+  snprintf(message, sizeof message, "%s %s", text, NOT_CHANGED_TEXT);
+  return fail(p, message);
+}
+
+struct FlushTask {
+  OutputFile* file;
+  std::atomic<bool> done{false};
+};
+
+int flush_entry(void* arg) {
+  FlushTask* task = static_cast<FlushTask*>(arg);
+  int result = output_file_flush(task->file);
+  task->done.store(true);
+  return result;
+}
+
+constexpr unsigned FLUSH_LOOK_MS = 5;
+
+// Flushes the job to stable storage, which can take seconds. The flush runs
+// on a thread of its own, so that a full screen can say the file is being
+// saved once it has taken saving_notice_ms; without a thread it runs here.
+int flush_job(Program* p) {
+  Console* con = &p->console;
+  FlushTask task;
+  task.file = &p->output;
+  Thread flusher;
+  interrupt_hold();
+  int started = start_thread(&flusher, flush_entry, &task);
+  interrupt_release();
+  if (started < 0)
+    return output_file_flush(&p->output);
+  auto start = std::chrono::steady_clock::now();
+  bool noticed = !con->full_screen;
+  // The thread's end is looked for every few milliseconds: a flush takes
+  // far longer, and the wait stays free of anything the system lacks.
+  for (;;) {
+    if (!noticed && std::chrono::steady_clock::now() - start >=
+                        std::chrono::milliseconds(p->saving_notice_ms)) {
+      write_at(con, TEXT_COLUMN, CREATED_ROW, SAVING_TEXT);
+      console_show(con);
+      noticed = true;
+    }
+    if (task.done.load())
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(FLUSH_LOOK_MS));
+  }
+  return join_thread(&flusher);
 }
 
 }  // namespace
@@ -75,31 +153,45 @@ int fail(Program* p, const char* message) {
 int run_program(Program* p) {
   Console* con = &p->console;
 
+  // A folder that cannot take the file is reported before anything is
+  // asked; creating the file checks again.
+  if (output_file_check(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
+    return fail_file(p, CANNOT_CREATE_TEXT, false);
+
   console_set_title(con, WINDOW_TITLE);
   console_set_code_page(con, CODE_PAGE_LATIN1);
   console_lock_window_size(con);
   console_require_size(con, SCREEN_COLUMNS, SCREEN_ROWS);
 
-  if (run_dialogue(p) < 0)
+  if (!p->values_given && run_dialogue(p) < 0)
     return fail(p, NO_INPUT_TEXT);
 
-  if (output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
-    return fail(p, CANNOT_CREATE_TEXT);
-  interrupt_set_message(INTERRUPTED_TEXT);
+  // The lines go into the temporary file; from its creation on, an
+  // interrupt removes it and says that dagoma0.g was not changed.
+  interrupt_hold();
+  int created = output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME);
+  if (created > 0) {
+    interrupt_set_removal(p->output.temp_path);
+    interrupt_set_message(INTERRUPTED_TEXT);
+  }
+  interrupt_release();
+  if (created < 0)
+    return fail_file(p, CANNOT_CREATE_TEXT, false);
   if (channel::listen(&p->channel) < 0)
-    return fail(p, CANNOT_CREATE_CHANNEL_TEXT);
+    return fail_before_lines(p, CANNOT_CREATE_CHANNEL_TEXT);
   interrupt_hold();
   int started = start_thread(&p->generator, p->generator_entry, p->generator_arg);
   interrupt_release();
   if (started < 0)
-    return fail(p, CANNOT_CREATE_THREAD_TEXT);
+    return fail_before_lines(p, CANNOT_CREATE_THREAD_TEXT);
   if (channel::accept(&p->channel) < 0)
-    return fail(p, CANNOT_OPEN_CHANNEL_TEXT);  // the generator gave up
+    return fail_before_lines(p, CANNOT_OPEN_CHANNEL_TEXT);  // the generator gave up
 
   progress_init(&p->bar);
   console_flush_input(con);
   memset(p->line_buffer, 0, sizeof p->line_buffer);
   p->line_count = 0;
+  p->summary = JobSummary{};
 
   for (;;) {
     ReceiveResult r = channel::receive_line(&p->channel, p->line_buffer, &p->bytes_read);
@@ -112,25 +204,57 @@ int run_program(Program* p) {
     // Whole and before the acknowledgement: the file holds every line the
     // generator has seen acknowledged.
     if (output_file_write(&p->output, p->line_buffer, p->bytes_read) < 0)
-      return fail(p, CANNOT_WRITE_TEXT);
+      return fail_file(p, CANNOT_WRITE_TEXT, true);
     channel::acknowledge(&p->channel);
+    // Read while the generator makes the next line: the lock-step waits
+    // for nothing more.
+    job_summary_read_line(&p->summary, p->line_buffer, p->bytes_read);
     echo_line(con, p->line_buffer, p->bytes_read);
     console_show_soon(con);
   }
 
   progress_close(con, &p->bar);
   channel::acknowledge(&p->channel);
-  write_at(con, TEXT_COLUMN, CREATED_ROW, CREATED_TEXT);
   channel::shutdown(&p->channel);
-  output_file_close(&p->output);
-  interrupt_set_message(nullptr);  // the file is complete now
 
-  if (con->full_screen)
+  // The complete job replaces dagoma0.g only once it is on stable storage.
+  if (flush_job(p) < 0)
+    return fail_file(p, CANNOT_WRITE_TEXT, true);
+  // The rename and the end of the removal on interrupt are one step: an
+  // interrupt just before it leaves dagoma0.g as it was, one just after
+  // finds nothing to remove and no "not changed" to say.
+  interrupt_hold();
+  int committed = output_file_commit(&p->output);
+  if (p->output.replaced) {
+    interrupt_set_removal(nullptr);
+    interrupt_set_message(nullptr);
+  }
+  interrupt_release();
+  if (committed < 0) {
+    // Not replaced: the rename was refused. Replaced: the job is in
+    // dagoma0.g, but the folder could not be made durable.
+    if (p->output.replaced)
+      return fail_file(p, CANNOT_WRITE_TEXT, false);
+    return fail_file(p, CANNOT_CREATE_TEXT, true);
+  }
+  write_at(con, TEXT_COLUMN, CREATED_ROW, CREATED_TEXT);
+  SummaryText summary = job_summary_text(p->summary);
+  draw_summary(con, summary);
+
+  if (con->full_screen) {
+    // Keys pressed during the job are not the one the finished screen
+    // waits for.
+    console_flush_input(con);
     console_wait_key(con);
+  }
   console_close(con);
   // Printed again after the full-screen view, so that it stays on the
   // terminal; on a plain stream this is the only time.
   console_print_line(con, CREATED_TEXT);
+  console_print_line(con, summary.time_line);
+  console_print_line(con, summary.height_line);
+  if (summary.warning != nullptr)
+    console_print_line(con, summary.warning);
   join_thread(&p->generator);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "channel/line_channel.h"
+#include "frontend/job_summary.h"
 #include "frontend/messages.h"
 #include "frontend/screen.h"
 #include "generator/typed_values.h"
@@ -18,12 +19,16 @@
 
 inline constexpr char WINDOW_TITLE[] = "Lumenforge | Vantor";
 inline constexpr unsigned CODE_PAGE_LATIN1 = 28591;
+// How long the flush at the end may take before the screen says the file is
+// being saved.
+inline constexpr unsigned SAVING_NOTICE_MS = 500;
 
 // Everything one run touches. Create it fresh, open `console`, set the
 // generator's entry and argument, then call run_program.
 struct Program {
   Console console;
-  TypedValues typed = {};  // z_start, heat_temp, speed, as typed
+  TypedValues typed = {};     // z_start, heat_temp, speed, as typed
+  bool values_given = false;  // `typed` came from the command line: no dialogue
   LineChannel channel;
 
   // The generator thread, started once the three values are in.
@@ -33,17 +38,20 @@ struct Program {
 
   const char* output_dir = nullptr;  // where dagoma0.g goes; null: the current folder
   OutputFile output;
+  unsigned saving_notice_ms = SAVING_NOTICE_MS;
 
   char line_buffer[LINE_BUFFER_SIZE] = {};
   size_t bytes_read = 0;
   uint64_t line_count = 0;  // lines received, the end marker not included
   ProgressBar bar = {};
+  JobSummary summary;  // read from the lines written, shown at the end
 };
 
 // Runs the program and returns its exit status: 0 when dagoma0.g holds the
 // complete job, 1 when no values came or the job could not be written
-// whole. The console is left closed and the generator thread, if it was
-// started, joined; every failure is reported here, once.
+// whole; then dagoma0.g is as it was before the run. The console is left
+// closed and the generator thread, if it was started, joined; every failure
+// is reported here, once.
 int run_program(Program* p);
 
 #endif  // VISOR_FRONTEND_PROGRAM_FLOW_H_

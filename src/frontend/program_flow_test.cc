@@ -16,14 +16,17 @@
 namespace {
 
 // Stands in for the generator: sends its lines through the channel the way
-// the generator does, and notes how large the file was each time a line
-// had been acknowledged.
+// the generator does, and notes how large the file being written (the
+// temporary file) and dagoma0.g itself were each time a line had been
+// acknowledged.
 struct FakeGenerator {
   LineChannel* channel = nullptr;
   std::string file_path;
+  std::string final_path;
   std::vector<std::string> lines;
   bool send_end_marker = true;
   std::vector<long long> file_size_after_ack;
+  std::vector<long long> final_size_after_ack;
 };
 
 long long file_size(const std::string& path) {
@@ -38,6 +41,7 @@ int fake_generator_main(void* arg) {
   for (const std::string& line : g->lines) {
     channel::send_line(g->channel, line.data(), line.size());
     g->file_size_after_ack.push_back(file_size(g->file_path));
+    g->final_size_after_ack.push_back(file_size(g->final_path));
   }
   if (g->send_end_marker)
     channel::send_line(g->channel, END_MARKER, END_MARKER_LENGTH);
@@ -57,7 +61,8 @@ struct FlowRun {
     program->output_dir = dir.path.c_str();
     open_memory_console(&program->console, &mem, full_screen);
     generator.channel = &program->channel;
-    generator.file_path = file;
+    generator.file_path = file + ".part";
+    generator.final_path = file;
     program->generator_entry = fake_generator_main;
     program->generator_arg = &generator;
   }
@@ -66,6 +71,7 @@ struct FlowRun {
   }
   int run() { return status = run_program(program.get()); }
   std::string file_text() const { return read_file(file).value_or("(no file)"); }
+  std::string temp_file_text() const { return read_file(file + ".part").value_or("(no file)"); }
   const Console* con() const { return &program->console; }
 };
 
@@ -78,7 +84,9 @@ std::string joined(const std::vector<std::string>& lines) {
 
 TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   FlowRun r;
-  r.generator.lines = {"; visor\n", "G28\n", "G1 F300 E0.012 X-70.000 Y-74.000\n", "M104 S0\n"};
+  r.generator.lines = {"; visor\n",          "G28\n",
+                       "G1 F300 Z210.000\n", "G1 F300 E0.012 X-70.000 Y-74.000\n",
+                       "G4 S60\n",           "M104 S0\n"};
   memory_type(&r.mem, "0.4\n210\n300\n");
   memory_press(&r.mem, VKEY_SPACE);  // the key the end waits for
   EXPECT_EQ(r.run(), 0);
@@ -96,7 +104,7 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   for (const std::string& l : r.generator.lines)
     expect_sizes.push_back(size += static_cast<long long>(l.size()));
   EXPECT_EQ(r.generator.file_size_after_ack, expect_sizes);
-  EXPECT_EQ(r.program->line_count, 4u);
+  EXPECT_EQ(r.program->line_count, 6u);
 
   const Console* con = r.con();
   EXPECT_EQ(console_row(con, 13), "    Writing gcode:    M104 S0") << console_dump(con);
@@ -109,12 +117,20 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
             "270):  210");
   EXPECT_EQ(console_row(con, 18),
             "    Enter speed value (300 strongly encouraged 600 maximum):  300");
+  // The summary of the lines written: 210 mm up and 101.9 mm across at
+  // 5 mm/s, then a minute's dwell.
+  const char time_line[] = "Print time:       0 h 2 min    Filament: 0.00 m (0 g of PLA)";
+  const char height_line[] = "Height:           Z 210.000 to 210.000 mm";
+  EXPECT_EQ(console_row(con, 19), std::string("    ") + time_line);
+  EXPECT_EQ(console_row(con, 20),
+            std::string("    ") + height_line + "   " + ABOVE_BUILD_HEIGHT_TEXT);
 
   // The end waited for the key, left the screen, then printed the line
   // again so that it stays.
   EXPECT_EQ(r.mem.next, r.mem.script.size());
   EXPECT_TRUE(r.mem.closed);
-  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n");
+  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n" + time_line + "\n" + height_line +
+                               "\n" + ABOVE_BUILD_HEIGHT_TEXT + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
 }
 
@@ -133,9 +149,9 @@ TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
   EXPECT_STREQ(r.program->typed.heat_temp, "220");
   EXPECT_STREQ(r.program->typed.speed, "400");
   EXPECT_EQ(r.mem.slept_ms, ERROR_WAIT_MS);  // only the invalid value waited
-  // The input is flushed before each field and before receiving:
-  // 1 + 2 + 3 fields, then 3 fields, then once more.
-  EXPECT_EQ(r.mem.discards, 1 + 2 + 3 + 3 + 1);
+  // The input is flushed before each field, before receiving and before
+  // the closing key: 1 + 2 + 3 fields, then 3 fields, then twice more.
+  EXPECT_EQ(r.mem.discards, 1 + 2 + 3 + 3 + 1 + 1);
   // Each start cleared the screen: nothing typed before is left.
   EXPECT_EQ(console_row(r.con(), 17),
             "    Enter heating temperature (depends on filament number between 170 and "
@@ -143,22 +159,34 @@ TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
   EXPECT_EQ(r.file_text(), "G28\n");
 }
 
-TEST(ProgramFlow, PlainStreamPrintsMessagesAndNeedsNoKeyAtTheEnd) {
+TEST(ProgramFlow, PlainStreamReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   FlowRun r(false);
   r.generator.lines = {"G28\n", "M84\n"};
   memory_type(&r.mem, "0.4\n210\n700\n");  // speed out of range
-  memory_type(&r.mem, "0.4\n210\n300\n");
-  memory_press(&r.mem, VKEY_SPACE);
+  memory_type(&r.mem, "0.4\n210\n300");    // the last line without its end
   EXPECT_EQ(r.run(), 0);
-  EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + "\n");
-  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n");
+  EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + ": speed \"700\"\n");
+  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) +
+                               "\nPrint time:       0 h 0 min    Filament: 0.00 m (0 g of PLA)\n"
+                               "Height:           nothing is extruded\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
-  EXPECT_EQ(r.mem.next, r.mem.script.size() - 1);  // the last key was not waited for
+  EXPECT_EQ(r.mem.next, 0u);  // no key was waited for
+  // Each value asked for with its prompt, from the first again after the
+  // error.
+  std::vector<std::string> prompts;
+  for (int round = 0; round < 2; ++round) {
+    prompts.push_back("Enter calibrating point (number between -40.000 and 200.000):");
+    prompts.push_back(
+        "Enter heating temperature (depends on filament number between 170 and 270):");
+    prompts.push_back("Enter speed value (300 strongly encouraged 600 maximum):");
+  }
+  EXPECT_EQ(r.mem.prompts, prompts);
+  EXPECT_EQ(r.mem.progress, std::vector<std::string>{"Progress:         1 %"});
   EXPECT_EQ(r.file_text(), "G28\nM84\n");
 }
 
 TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
-  for (const char* typed : {"", "0.4\n210\n30", "0.4\n999\n"}) {
+  for (const char* typed : {"", "0.4\n210\n", "0.4\n999\n"}) {
     FlowRun r(false);
     ASSERT_TRUE(write_file(r.file, "an earlier job\n"));
     memory_type(&r.mem, typed);
@@ -167,7 +195,7 @@ TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
     EXPECT_FALSE(r.program->generator.started);
     std::string expect = std::string(NO_INPUT_TEXT) + "\n";
     if (strcmp(typed, "0.4\n999\n") == 0)
-      expect = std::string(FIELD_ERROR_TEXT) + "\n" + expect;
+      expect = std::string(FIELD_ERROR_TEXT) + ": heating temperature \"999\"\n" + expect;
     EXPECT_EQ(r.mem.errors, expect) << typed;
     EXPECT_EQ(r.mem.printed, "") << typed;
   }
@@ -182,6 +210,10 @@ TEST(ProgramFlow, AnExistingFileIsReplacedAndLongLinesArriveWhole) {
   memory_press(&r.mem, VKEY_SPACE);
   EXPECT_EQ(r.run(), 0);
   EXPECT_EQ(r.file_text(), long_line + "G28\n");
+  // Replaced only at the end: while the lines went out, the earlier job
+  // stood whole.
+  EXPECT_EQ(r.generator.final_size_after_ack, (std::vector<long long>{5000, 5000}));
+  EXPECT_EQ(r.temp_file_text(), "(no file)");
 }
 
 TEST(ProgramFlow, ProgressOverManyLines) {
@@ -200,26 +232,70 @@ TEST(ProgramFlow, ProgressOverManyLines) {
 
 TEST(ProgramFlow, GeneratorEndingEarlyIsReportedNotCalledCreated) {
   FlowRun r;
+  ASSERT_TRUE(write_file(r.file, "an earlier job\n"));
   r.generator.lines = {"G28\n", "G1 F300 X1.000\n"};
   r.generator.send_end_marker = false;
   memory_type(&r.mem, "0.4\n210\n300\n");
   memory_press(&r.mem, VKEY_SPACE);
   EXPECT_EQ(r.run(), 1);
-  EXPECT_EQ(r.file_text(), "G28\nG1 F300 X1.000\n");
+  // The lines sent were in the temporary file, which is gone with them.
+  EXPECT_EQ(r.generator.file_size_after_ack, (std::vector<long long>{4, 19}));
+  EXPECT_EQ(r.file_text(), "an earlier job\n");
+  EXPECT_EQ(r.temp_file_text(), "(no file)");
   EXPECT_TRUE(r.mem.closed);
   EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
-  EXPECT_EQ(r.mem.errors, "Generation stopped: dagoma0.g is incomplete.\n");
+  EXPECT_EQ(r.mem.errors, "Generation stopped: dagoma0.g was not changed.\n");
   EXPECT_EQ(console_row(r.con(), 15), "");
 }
 
-TEST(ProgramFlow, AFileThatCannotBeCreatedStopsTheRunBeforeTheGenerator) {
+TEST(ProgramFlow, AFolderInTheWayIsReportedBeforeAnythingIsAsked) {
   FlowRun r;
   ASSERT_EQ(mkdir(r.file.c_str(), 0755), 0);  // a folder where the file should go
   memory_type(&r.mem, "0.4\n210\n300\n");
   EXPECT_EQ(r.run(), 1);
+  EXPECT_EQ(r.mem.next, 0u);  // no key was read
   EXPECT_FALSE(r.program->generator.started);
-  EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
-  EXPECT_EQ(r.mem.errors, "Cannot create file dagoma0.g.\n");
+  EXPECT_EQ(r.mem.printed, "");
+  EXPECT_EQ(r.mem.errors, "Cannot create file dagoma0.g: Is a directory.\n");
+  EXPECT_EQ(r.temp_file_text(), "(no file)");
+}
+
+// A long flush is announced on the Created row, which the result then
+// takes over; a plain stream prints nothing for it. The threshold 0 makes
+// the notice certain however fast the flush.
+TEST(ProgramFlow, ALongFlushIsAnnouncedOnTheFullScreen) {
+  FlowRun r;
+  r.program->saving_notice_ms = 0;
+  r.generator.lines = {"G28\n"};
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
+  EXPECT_EQ(r.run(), 0);
+  const std::string saving_row = std::string("    ") + SAVING_TEXT;
+  const std::string created_row = std::string("    ") + CREATED_TEXT;
+  size_t saving_at = r.mem.screens_at_show.size();
+  size_t created_at = saving_at;
+  for (size_t i = 0; i < r.mem.screens_at_show.size(); ++i) {
+    const std::string& screen = r.mem.screens_at_show[i];
+    if (saving_at == r.mem.screens_at_show.size() && screen.find(saving_row) != std::string::npos)
+      saving_at = i;
+    if (screen.find(created_row) != std::string::npos) {
+      created_at = i;
+      break;
+    }
+  }
+  EXPECT_LT(saving_at, created_at) << "the notice stood before the result";
+  EXPECT_LT(created_at, r.mem.screens_at_show.size());
+  EXPECT_EQ(console_row(r.con(), 15), created_row);
+
+  FlowRun plain(false);
+  plain.program->saving_notice_ms = 0;
+  plain.generator.lines = {"G28\n"};
+  memory_type(&plain.mem, "0.4\n210\n300\n");
+  EXPECT_EQ(plain.run(), 0);
+  // The result first, then what the job will take; no notice.
+  EXPECT_TRUE(plain.mem.printed.starts_with(std::string(CREATED_TEXT) + "\n")) << plain.mem.printed;
+  EXPECT_EQ(plain.mem.printed.find(SAVING_TEXT), std::string::npos) << plain.mem.printed;
+  EXPECT_EQ(plain.mem.errors, "");
 }
 
 }  // namespace

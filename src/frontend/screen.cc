@@ -4,11 +4,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/messages.h"
+
 namespace {
 
 void write_at(Console* con, int col, int row, const char* text) {
   console_set_cursor(con, col, row);
   console_write(con, text, strlen(text));
+}
+
+// Writes `text` from `col` on, as far as the last column inside the frame.
+void write_within_frame(Console* con, int col, int row, const char* text) {
+  size_t room = col <= LAST_TEXT_COLUMN ? static_cast<size_t>(LAST_TEXT_COLUMN - col + 1) : 0;
+  console_set_cursor(con, col, row);
+  console_write(con, text, std::min(strlen(text), room));
 }
 
 void put_cell(Console* con, int col, int row, uint16_t attr) {
@@ -26,7 +35,7 @@ void draw_screen(Console* con) {
   draw_frame(con, FRAME_TOP_ROW);
   console_set_attribute(con, ATTR_TEXT);
   write_at(con, TEXT_COLUMN, 11, "3d object:        visor with holes for plexiglas or glasses");
-  write_at(con, TEXT_COLUMN, 12, "Version:          1.2.0 - 11/11/2024");
+  write_at(con, TEXT_COLUMN, 12, VERSION_TEXT);
   write_at(con, TEXT_COLUMN, 13, "Writing gcode:    ");
   write_at(con, TEXT_COLUMN, 14, "Progress:         |");
 }
@@ -63,6 +72,12 @@ void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
   char text[8] = {};
   snprintf(text, sizeof text, "  %d %%", static_cast<int>(bar->percent));
   write_at(con, PERCENT_COLUMN, PROGRESS_ROW, text);
+  // Where no screen is drawn, the same figure as a line.
+  if (!con->full_screen) {
+    char line[64];
+    snprintf(line, sizeof line, PROGRESS_LINE_FORMAT, static_cast<int>(bar->percent));
+    console_progress_line(con, line);
+  }
 }
 
 void progress_close(Console* con, ProgressBar* bar) {
@@ -78,4 +93,13 @@ void echo_line(Console* con, const char* line, size_t length) {
   memset(cells + shown, ' ', sizeof cells - shown);
   console_set_cursor(con, ECHO_COLUMN, ECHO_ROW);
   console_write(con, cells, sizeof cells);
+}
+
+void draw_summary(Console* con, const SummaryText& text) {
+  write_within_frame(con, TEXT_COLUMN, SUMMARY_ROW, text.time_line);
+  write_within_frame(con, TEXT_COLUMN, HEIGHT_ROW, text.height_line);
+  if (text.warning != nullptr) {
+    int col = TEXT_COLUMN + static_cast<int>(strlen(text.height_line)) + 3;
+    write_within_frame(con, col, HEIGHT_ROW, text.warning);
+  }
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frontend/job_summary.h"
 #include "platform/console.h"
 
 // The window that shows the whole layout.
@@ -35,6 +36,11 @@ inline constexpr int PROGRESS_ROW = 14;
 inline constexpr int PERCENT_COLUMN = 106;
 inline constexpr int ERROR_ROW = 14;
 inline constexpr int CREATED_ROW = 15;
+// Below the prompts, inside the frame: the time and filament, then the
+// height and its warning.
+inline constexpr int SUMMARY_ROW = 19;
+inline constexpr int HEIGHT_ROW = 20;
+inline constexpr int LAST_TEXT_COLUMN = 117;  // the last cell before the frame's right edge
 
 // The line count against which progress is measured.
 inline constexpr uint64_t EXPECTED_LINES = 3758389;
@@ -69,5 +75,9 @@ void progress_close(Console* con, ProgressBar* bar);
 // shorter line also blanks what a longer one left. A longer line shows its
 // first 63 bytes.
 void echo_line(Console* con, const char* line, size_t length);
+
+// Shows the job's summary on its two rows; what would reach the frame is
+// cut off.
+void draw_summary(Console* con, const SummaryText& text);
 
 #endif  // VISOR_FRONTEND_SCREEN_H_

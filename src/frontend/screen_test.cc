@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -193,3 +194,20 @@ TEST(Echo, ShowsSixtyThreeCellsAndBlanksWhatALongerLineLeft) {
 }
 
 }  // namespace
+
+TEST(Summary, StaysInsideTheFrame) {
+  Screen s;
+  Console* con = &s.con;
+  draw_screen(con);
+  SummaryText text = {};
+  snprintf(text.time_line, sizeof text.time_line, "%s", "Print time:       21 h 53 min");
+  snprintf(text.height_line, sizeof text.height_line, "%s", std::string(100, 'h').c_str());
+  text.warning = ABOVE_BUILD_HEIGHT_TEXT;
+  draw_summary(con, text);
+  EXPECT_EQ(console_row(con, 19), "    Print time:       21 h 53 min");
+  // A height and warning too long for the row end at the frame's edge.
+  EXPECT_EQ(console_text(con, 4, 20, 114),
+            std::string(100, 'h') + "   " + std::string(ABOVE_BUILD_HEIGHT_TEXT, 11));
+  EXPECT_EQ(con->cells[20][118].ch, ' ');
+  EXPECT_EQ(con->cells[20][118].attr, ATTR_FRAME_RIGHT);
+}

@@ -175,6 +175,20 @@ int console_wait_key(Console* con) {
   }
 }
 
+int console_read_line(Console* con, const char* prompt, char* line, size_t size, size_t* length) {
+  *length = 0;
+  if (size > 0)
+    line[0] = '\0';
+  if (con->closed || !con->backend->read_line || size == 0)
+    return -1;
+  return con->backend->read_line(con, prompt, line, size, length);
+}
+
+void console_progress_line(Console* con, const char* text) {
+  if (!con->closed && con->backend->progress_line)
+    con->backend->progress_line(con, text);
+}
+
 void console_sleep(Console* con, unsigned ms) {
   console_show(con);
   if (!con->closed && con->backend->sleep)

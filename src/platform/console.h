@@ -84,6 +84,12 @@ struct ConsoleBackend {
   void (*print_line)(Console* con, const char* text, bool error);
   // Gives the device back as it was found.
   void (*close)(Console* con);
+  // A device without a screen: shows `prompt` where someone can see it,
+  // then reads one line of text; see console_read_line.
+  int (*read_line)(Console* con, const char* prompt, char* line, size_t size, size_t* length);
+  // A device without a screen: shows the progress as one line, rewritten
+  // in place.
+  void (*progress_line)(Console* con, const char* text);
 };
 
 struct Console {
@@ -159,6 +165,19 @@ int console_read_input(Console* con, InputRecord* records, int max);
 // when the input has ended.
 int console_wait_key(Console* con);
 
+// --- Lines, on a device without a screen ---
+
+// Shows `prompt` (followed by a blank) when someone is there to answer it,
+// then reads one line: its first size - 1 bytes go to `line`, NUL
+// terminated, and *length says how long the whole line was. A carriage
+// return, a line feed or the pair of them ends a line, and so does the end
+// of the input after some text. 1, or -1 when the input ended first (or
+// the device reads keys, not lines).
+int console_read_line(Console* con, const char* prompt, char* line, size_t size, size_t* length);
+// Shows `text` as the progress line where someone watches it; each call
+// replaces the line shown before.
+void console_progress_line(Console* con, const char* text);
+
 // --- Other ---
 void console_sleep(Console* con, unsigned ms);
 // Writes `text` and "\n" as one line on standard output, also after close.
@@ -188,8 +207,10 @@ bool reopen_closed_standard_streams();
 // cannot be set up. Until console_close, every end of the process by a
 // signal gives the terminal back first.
 int open_terminal_console(Console* con);
-// Reads keys as characters from in_fd and prints lines on out_fd; draws
-// nothing.
+// Reads lines from in_fd and prints lines on out_fd (errors on standard
+// error); draws nothing. When in_fd is a terminal, each line is asked for
+// with its prompt; when out_fd is one, the progress is shown as one line
+// rewritten in place.
 int open_plain_console(Console* con, int in_fd, int out_fd);
 
 #endif  // VISOR_PLATFORM_CONSOLE_H_

@@ -1,9 +1,12 @@
 // The console on a terminal, through ncurses: the cell buffer is painted
-// into curses' screen, which sends the terminal only what changed. Key
-// decoding, terminal modes and every control sequence come from terminfo.
+// into curses' screen, which sends the terminal only what changed; terminal
+// modes and every control sequence come from terminfo. Keys are read as
+// bytes and decoded here (console_keys), so that a sequence the program
+// does not know is dropped whole rather than typed.
 
 #define NCURSES_WIDECHAR 1
 #include <curses.h>
+#include <termcap.h>
 
 #include <errno.h>
 #include <fcntl.h>
@@ -17,6 +20,7 @@
 #include <chrono>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/console.h"
@@ -25,6 +29,14 @@
 
 namespace {
 
+// How long the rest of a key's sequence may take after its ESC; a terminal
+// sends a key's bytes at once, so only a lone Escape waits this long.
+constexpr int ESCAPE_WAIT_MS = 25;
+
+// xterm's title stack: save the window title, and give it back.
+constexpr char TITLE_PUSH[] = "\033[22;0t";
+constexpr char TITLE_POP[] = "\033[23;0t";
+
 // What the signal handlers touch: plain data, set up before they are
 // installed. There is one terminal per process.
 struct SignalState {
@@ -32,24 +44,22 @@ struct SignalState {
   int wake_fd;  // write end of the self-pipe; -1 when none
   termios shell_modes;
   bool have_modes;
-  // terminfo's strings that give the terminal back: attributes off, cursor
-  // normal, keypad local, full-screen view left.
-  char restore[512];
-  size_t restore_length;
+  // The bytes that give the terminal back: attributes off, cursor normal,
+  // keypad local, the cursor to a fresh line, full-screen view left, the
+  // title given back. Two copies: the main thread rewrites the one that a
+  // handler does not read, then switches.
+  char restore[2][512];
+  size_t restore_length[2];
+  volatile sig_atomic_t restore_current;
 };
 
-SignalState g_signal = {0, -1, {}, false, {}, 0};
+SignalState g_signal = {0, -1, {}, false, {}, {0, 0}, 0};
 
 // Signals whose default action ends the process: the terminal is given
-// back first. Interrupts, termination requests and hang-ups go through the
-// process's interrupt handler, which gives it back through restore_terminal.
-const int FATAL_SIGNALS[] = {SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
-
-struct KeypadKey {
-  const char* cap;  // terminfo name of the key's sequence
-  uint16_t vk;
-  int code;  // curses' code for it, 0 when the terminal has none
-};
+// back first. Interrupts (Ctrl-C, Ctrl-\), termination requests and
+// hang-ups go through the process's interrupt handler, which gives it back
+// through restore_terminal.
+const int FATAL_SIGNALS[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
 struct TerminalDevice {
   SCREEN* screen;
@@ -59,7 +69,23 @@ struct TerminalDevice {
   bool color;
   bool default_colors;  // the terminal's own background can be used
   bool pair_made[80];
-  KeypadKey keypad[12];
+
+  KeyTable keys;
+  unsigned char input[256];  // bytes read, not yet decoded
+  size_t input_length;
+  bool input_ended;
+  bool escape_waiting;  // the bytes begin a sequence whose rest is due
+  std::chrono::steady_clock::time_point escape_deadline;
+
+  // Without an alternate screen the layout stays on the terminal when the
+  // program ends, and what is printed then must go below it, on a line of
+  // its own: the bytes that put the cursor there, for the window's size.
+  bool alt_screen;
+  char leave[64];
+  size_t leave_length;
+  int leave_rows;  // the window's rows and the layout's `leave` was made for
+  int leave_need_rows;
+  bool title_pushed;
 };
 
 TerminalDevice* device(Console* con) { return static_cast<TerminalDevice*>(con->device); }
@@ -78,8 +104,10 @@ extern "C" void on_resize_signal(int) {
 // signal end the process as it would have (SA_RESETHAND restored the
 // default action; the signal is delivered when the handler returns).
 void restore_terminal() {
-  if (g_signal.restore_length > 0) {
-    ssize_t ignored = write(STDOUT_FILENO, g_signal.restore, g_signal.restore_length);
+  int current = g_signal.restore_current;
+  if (g_signal.restore_length[current] > 0) {
+    ssize_t ignored =
+        write(STDOUT_FILENO, g_signal.restore[current], g_signal.restore_length[current]);
     (void)ignored;
   }
   if (g_signal.have_modes)
@@ -102,56 +130,65 @@ void install(int sig, void (*handler)(int), int flags) {
 
 bool usable(const char* s) { return s != nullptr && s != reinterpret_cast<const char*>(-1); }
 
-void append_cap(const char* name) {
-  const char* s = tigetstr(name);
+// Appends a terminfo string to buf without its padding ("$<5>"), which
+// only tputs understands; false when it does not fit.
+bool append_bytes(char* buf, size_t size, size_t* length, const char* s) {
   if (!usable(s))
-    return;
-  size_t n = strlen(s);
-  if (g_signal.restore_length + n >= sizeof g_signal.restore)
-    return;
-  memcpy(g_signal.restore + g_signal.restore_length, s, n);
-  g_signal.restore_length += n;
-}
-
-uint16_t virtual_key_for_curses(const TerminalDevice* d, int key) {
-  if (key >= 0 && key < 256)
-    return virtual_key_for_char(static_cast<unsigned char>(key));
-  switch (key) {
-    case KEY_BACKSPACE: return VKEY_BACK;
-    case KEY_DC: return VKEY_DELETE;
-    case KEY_ENTER: return VKEY_RETURN;
-    case KEY_CLEAR: return VKEY_CLEAR;
-    case KEY_A1: return VKEY_NUMPAD0 + 7;
-    case KEY_A3: return VKEY_NUMPAD0 + 9;
-    case KEY_B2: return VKEY_NUMPAD0 + 5;
-    case KEY_C1: return VKEY_NUMPAD0 + 1;
-    case KEY_C3: return VKEY_NUMPAD0 + 3;
-    default: break;
-  }
-  for (const KeypadKey& k : d->keypad) {
-    if (k.code != 0 && k.code == key)
-      return k.vk;
-  }
-  return VKEY_NONE;
-}
-
-// Keypad keys that terminfo lists only as extended names.
-void find_keypad_keys(TerminalDevice* d) {
-  const KeypadKey keys[] = {
-      {"kpZRO", VKEY_NUMPAD0, 0},   {"kc2", VKEY_NUMPAD0 + 2, 0}, {"kb1", VKEY_NUMPAD0 + 4, 0},
-      {"kb3", VKEY_NUMPAD0 + 6, 0}, {"ka2", VKEY_NUMPAD0 + 8, 0}, {"kp5", VKEY_NUMPAD0 + 5, 0},
-      {"kpDOT", VKEY_DECIMAL, 0},   {"kpCMA", VKEY_SEPARATOR, 0}, {"kpSUB", VKEY_SUBTRACT, 0},
-      {"kpADD", VKEY_ADD, 0},       {"kpMUL", VKEY_MULTIPLY, 0},  {"kpDIV", VKEY_DIVIDE, 0},
-  };
-  static_assert(sizeof keys / sizeof keys[0] == sizeof d->keypad / sizeof d->keypad[0]);
-  for (size_t i = 0; i < sizeof keys / sizeof keys[0]; ++i) {
-    d->keypad[i] = keys[i];
-    const char* s = tigetstr(keys[i].cap);
-    if (usable(s)) {
-      int code = key_defined(s);
-      d->keypad[i].code = code > 0 ? code : 0;
+    return true;
+  for (; *s; ++s) {
+    if (s[0] == '$' && s[1] == '<') {
+      const char* end = strchr(s, '>');
+      if (end != nullptr) {
+        s = end;
+        continue;
+      }
     }
+    if (*length + 1 >= size)
+      return false;
+    buf[(*length)++] = *s;
   }
+  return true;
+}
+
+// Rewrites the restore bytes from what the device now knows.
+void update_restore(const TerminalDevice* d) {
+  int next = 1 - g_signal.restore_current;
+  char* buf = g_signal.restore[next];
+  size_t size = sizeof g_signal.restore[next];
+  size_t length = 0;
+  append_bytes(buf, size, &length, tigetstr("sgr0"));
+  append_bytes(buf, size, &length, tigetstr("cnorm"));
+  append_bytes(buf, size, &length, tigetstr("rmkx"));
+  if (d->leave_length < size - length) {
+    memcpy(buf + length, d->leave, d->leave_length);
+    length += d->leave_length;
+  }
+  append_bytes(buf, size, &length, tigetstr("rmcup"));
+  if (d->title_pushed)
+    append_bytes(buf, size, &length, TITLE_POP);
+  g_signal.restore_length[next] = length;
+  g_signal.restore_current = next;
+}
+
+// Where a line printed after the end goes, on a terminal without an
+// alternate screen: the row under the layout when the window has it, else
+// a new line scrolled in at the bottom.
+void update_leave(TerminalDevice* d, const Console* con, int rows) {
+  if (d->alt_screen || rows <= 0 || (rows == d->leave_rows && con->need_rows == d->leave_need_rows))
+    return;
+  d->leave_rows = rows;
+  d->leave_need_rows = con->need_rows;
+  int row = con->need_rows;
+  bool scroll = row <= 0 || row >= rows;
+  if (scroll)
+    row = rows - 1;
+  d->leave_length = 0;
+  const char* cup = tigetstr("cup");
+  if (usable(cup))
+    append_bytes(d->leave, sizeof d->leave, &d->leave_length, tiparm(cup, row, 0));
+  if (scroll)
+    append_bytes(d->leave, sizeof d->leave, &d->leave_length, "\r\n");
+  update_restore(d);
 }
 
 // Curses rendition of a cell attribute: the colour bits as a colour pair
@@ -223,6 +260,35 @@ int follow(int origin, int pos, int size, int limit) {
   return std::clamp(origin, 0, limit > size ? limit - size : 0);
 }
 
+// Breaks `text` into lines of at most `width` characters, at blanks where
+// it can; returns how many, filling at most `max` of starts[]/lengths[].
+int wrap_text(const char* text, int width, int max, int* starts, int* lengths) {
+  int count = 0;
+  int length = static_cast<int>(strlen(text));
+  int pos = 0;
+  while (pos < length && width > 0) {
+    while (pos < length && text[pos] == ' ')
+      ++pos;
+    if (pos == length)
+      break;
+    int end = std::min(pos + width, length);
+    if (end < length && text[end] != ' ') {
+      int blank = end;
+      while (blank > pos && text[blank] != ' ')
+        --blank;
+      if (blank > pos)
+        end = blank;  // else a word longer than the line: cut it
+    }
+    if (count < max) {
+      starts[count] = pos;
+      lengths[count] = end - pos;
+    }
+    ++count;
+    pos = end;
+  }
+  return count;
+}
+
 void take_resize() {
   if (!g_signal.resized)
     return;
@@ -242,15 +308,27 @@ void terminal_show(Console* con) {
 
   int rows = LINES;
   int cols = COLS;
+  update_leave(d, con, rows);
   // Too small a window keeps working: it shows the part around the cursor,
-  // as a console window onto a larger buffer does, and its last row says
+  // as a console window onto a larger buffer does, and its last rows say
   // how large it must be.
   bool small = cols < con->need_columns || rows < con->need_rows;
-  int view_rows = small ? rows - 1 : rows;
+  char notice[160];
+  int starts[CONSOLE_ROWS];
+  int lengths[CONSOLE_ROWS];
+  int notice_rows = 0;
   if (small) {
+    snprintf(notice, sizeof notice,
+             "Please enlarge this window to at least %d x %d characters (it is %d x %d).",
+             con->need_columns, con->need_rows, cols, rows);
+    notice_rows = std::min({wrap_text(notice, cols, CONSOLE_ROWS, starts, lengths), rows,
+                            static_cast<int>(CONSOLE_ROWS)});
+  }
+  int view_rows = rows - notice_rows;
+  if (small && view_rows > 0) {
     d->view_left = follow(d->view_left, con->cursor_col, cols, con->need_columns);
     d->view_top = follow(d->view_top, con->cursor_row, view_rows, con->need_rows);
-  } else {
+  } else if (!small) {
     d->view_left = 0;
     d->view_top = 0;
   }
@@ -267,15 +345,10 @@ void terminal_show(Console* con) {
       paint_cell(d, con, col, row, y, x);
     }
   }
-  if (small && rows > 0) {
-    char message[160];
-    snprintf(message, sizeof message,
-             "Please enlarge this window to at least %d x %d characters (it is %d x %d).",
-             con->need_columns, con->need_rows, cols, rows);
-    wattr_set(stdscr, A_REVERSE, 0, nullptr);
-    mvwaddnstr(stdscr, rows - 1, 0, message, cols);
-    wattr_set(stdscr, A_NORMAL, 0, nullptr);
-  }
+  wattr_set(stdscr, A_REVERSE, 0, nullptr);
+  for (int i = 0; i < notice_rows; ++i)
+    mvwaddnstr(stdscr, view_rows + i, 0, notice + starts[i], lengths[i]);
+  wattr_set(stdscr, A_NORMAL, 0, nullptr);
 
   int y = con->cursor_row - d->view_top;
   int x = con->cursor_col - d->view_left;
@@ -295,45 +368,77 @@ void drain_wake(TerminalDevice* d) {
   }
 }
 
+// Takes the next whole key out of the bytes read, if there is one.
+bool decode_next(Console* con, TerminalDevice* d) {
+  if (d->input_length == 0)
+    return false;
+  bool complete = d->input_ended ||
+                  (d->escape_waiting && std::chrono::steady_clock::now() >= d->escape_deadline);
+  uint16_t vk = VKEY_NONE;
+  size_t n = decode_key(&d->keys, d->input, d->input_length, complete, &vk);
+  if (n == 0) {
+    if (!d->escape_waiting) {
+      d->escape_waiting = true;
+      d->escape_deadline =
+          std::chrono::steady_clock::now() + std::chrono::milliseconds(ESCAPE_WAIT_MS);
+    }
+    return false;
+  }
+  d->input_length -= n;
+  memmove(d->input, d->input + n, d->input_length);
+  d->escape_waiting = false;
+  // One key press, with the release a terminal never reports owed.
+  console_queue_key(con, vk);
+  return true;
+}
+
 int terminal_poll_input(Console* con, bool wait) {
   TerminalDevice* d = device(con);
-  bool was_ready = false;
   for (;;) {
     if (g_signal.resized)
       console_show(con);
-    int key = wgetch(stdscr);  // never blocks: nodelay
-    if (key != ERR) {
-      if (key == KEY_RESIZE)
-        continue;  // handled through our own SIGWINCH handler
-      console_queue_key(con, virtual_key_for_curses(d, key));
+    if (decode_next(con, d))
       return 0;
-    }
-    if (!wait)
-      return 0;
-    if (was_ready) {
-      // Readable but nothing came: the terminal has gone (end of input).
-      int pending = 0;
-      if (ioctl(STDIN_FILENO, FIONREAD, &pending) != 0 || pending == 0)
-        return -1;
+    if (d->input_ended)
+      return -1;
+    int timeout = wait ? -1 : 0;
+    if (d->escape_waiting) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      d->escape_deadline - std::chrono::steady_clock::now())
+                      .count();
+      timeout = static_cast<int>(std::clamp<long long>(left, 0, ESCAPE_WAIT_MS));
     }
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {d->wake[0], POLLIN, 0}};
-    int n = poll(fds, 2, -1);
+    int n = poll(fds, 2, timeout);
     if (n < 0) {
       if (errno == EINTR)
         continue;
       return -1;
     }
+    if (n == 0) {
+      if (!wait && !d->escape_waiting)
+        return 0;
+      continue;  // the sequence's time is up: it is taken as it came
+    }
     if (fds[1].revents & POLLIN)
       drain_wake(d);
-    if (fds[0].revents & (POLLERR | POLLNVAL))
-      return -1;
-    if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN))
-      return -1;
-    was_ready = fds[0].revents & POLLIN;
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+      ssize_t got =
+          read(STDIN_FILENO, d->input + d->input_length, sizeof d->input - d->input_length);
+      if (got > 0)
+        d->input_length += static_cast<size_t>(got);
+      else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+        d->input_ended = true;  // the terminal has gone
+    }
   }
 }
 
-void terminal_discard_input(Console*) { flushinp(); }
+void terminal_discard_input(Console* con) {
+  TerminalDevice* d = device(con);
+  tcflush(STDIN_FILENO, TCIFLUSH);
+  d->input_length = 0;
+  d->escape_waiting = false;
+}
 
 void terminal_sleep(Console* con, unsigned ms) {
   TerminalDevice* d = device(con);
@@ -352,14 +457,34 @@ void terminal_sleep(Console* con, unsigned ms) {
   }
 }
 
-void terminal_set_title(Console*, const char* title) {
+// Terminals that keep a stack of window titles: xterm and its family
+// (they say so with XT), and tmux.
+bool has_title_stack() {
+  const char* term = getenv("TERM");
+  return tigetflag("XT") > 0 || (term != nullptr && strncmp(term, "tmux", 4) == 0);
+}
+
+void terminal_set_title(Console* con, const char* title) {
+  TerminalDevice* d = device(con);
   const char* start = tigetstr("tsl");
   const char* end = tigetstr("fsl");
+  bool xterm = tigetflag("XT") > 0;
+  if (!(usable(start) && usable(end)) && !xterm)
+    return;  // no title to set
+  // The title found is saved first, to be given back at the end, unless
+  // entering the full-screen view saves it already (xterm's smcup).
+  const char* smcup = tigetstr("smcup");
+  bool saved_by_smcup = usable(smcup) && strstr(smcup, "\033[22;") != nullptr;
+  if (has_title_stack() && !saved_by_smcup && !d->title_pushed) {
+    putp(TITLE_PUSH);
+    d->title_pushed = true;
+    update_restore(d);
+  }
   if (usable(start) && usable(end)) {
     putp(tiparm(start, 0));
     putp(title);
     putp(end);
-  } else if (tigetflag("XT") > 0) {
+  } else {
     // Terminals of the xterm family say so with XT but name no title
     // string; this is their title sequence.
     putp("\033]2;");
@@ -369,16 +494,34 @@ void terminal_set_title(Console*, const char* title) {
   fflush(stdout);
 }
 
+void write_stdout(const char* bytes, size_t length) {
+  while (length > 0) {
+    ssize_t n = write(STDOUT_FILENO, bytes, length);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return;
+    bytes += n;
+    length -= static_cast<size_t>(n);
+  }
+}
+
 void terminal_close(Console* con) {
   TerminalDevice* d = device(con);
   interrupt_set_restore(nullptr);
   for (int sig : FATAL_SIGNALS)
     install(sig, SIG_DFL, 0);
   install(SIGWINCH, SIG_DFL, 0);
-  g_signal.restore_length = 0;
+  g_signal.restore_length[0] = 0;
+  g_signal.restore_length[1] = 0;
   g_signal.wake_fd = -1;
   curs_set(1);
   endwin();
+  fflush(stdout);
+  // What endwin leaves out: the cursor under the layout, the title.
+  write_stdout(d->leave, d->leave_length);
+  if (d->title_pushed)
+    write_stdout(TITLE_POP, sizeof TITLE_POP - 1);
   delscreen(d->screen);
   ::close(d->wake[0]);
   ::close(d->wake[1]);
@@ -392,12 +535,26 @@ const ConsoleBackend TERMINAL_BACKEND = {
     nullptr,  // lock_window_size: a terminal's window is the operator's
     nullptr,  // print_line: to standard output
     terminal_close,
+    nullptr,  // read_line: the full screen reads keys
+    nullptr,  // progress_line: the progress is drawn
 };
+
+// Whether the terminal can show the full screen: named by TERM, described
+// in terminfo, not a generic type (dumb) or a printing one, and able to put
+// the cursor anywhere. Otherwise the dialogue runs as lines.
+bool full_screen_usable() {
+  const char* term = getenv("TERM");
+  if (term == nullptr || *term == '\0')
+    return false;
+  if (tgetent(nullptr, term) != 1)
+    return false;
+  return tigetflag("gn") <= 0 && tigetflag("hc") <= 0 && usable(tigetstr("cup"));
+}
 
 }  // namespace
 
 int open_terminal_console(Console* con) {
-  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
+  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !full_screen_usable())
     return -1;
   // Only the character type: numbers must keep "." in every locale.
   setlocale(LC_CTYPE, "");
@@ -416,26 +573,32 @@ int open_terminal_console(Console* con) {
     return -1;
   }
   set_term(d->screen);
-  cbreak();  // Ctrl-C stays a signal
+  cbreak();  // Ctrl-C and Ctrl-\ stay signals
   noecho();
+  // The keypad in application mode where the terminal has one; both modes
+  // are decoded.
   keypad(stdscr, TRUE);
-  nodelay(stdscr, TRUE);
-  set_escdelay(25);
+  // The input is read here, not by curses: curses is not to look at it
+  // for keys waiting, nor cut a screen update short for them.
+  typeahead(-1);
   if (has_colors() && start_color() == OK) {
     d->color = true;
     d->default_colors = use_default_colors() == OK;
   }
-  find_keypad_keys(d);
+  key_table_add(&d->keys, tigetstr("kdch1"), VKEY_DELETE);
+  key_table_add(&d->keys, tigetstr("kent"), VKEY_RETURN);
+  key_table_add(&d->keys, tigetstr("kclr"), VKEY_CLEAR);
+  key_table_add(&d->keys, tigetstr("kbs"), VKEY_BACK);
+  d->alt_screen = usable(tigetstr("smcup"));
 
   console_init(con);
   con->backend = &TERMINAL_BACKEND;
   con->device = d;
 
-  g_signal.restore_length = 0;
-  append_cap("sgr0");
-  append_cap("cnorm");
-  append_cap("rmkx");
-  append_cap("rmcup");
+  g_signal.restore_length[0] = 0;
+  g_signal.restore_length[1] = 0;
+  update_restore(d);
+  update_leave(d, con, LINES);
   g_signal.wake_fd = d->wake[1];
   g_signal.resized = 0;
   install(SIGWINCH, on_resize_signal, SA_RESTART);

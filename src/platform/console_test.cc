@@ -198,7 +198,8 @@ struct PlainFixture {
     console_close(&con);
     ::close(in[0]);
     ::close(out[0]);
-    ::close(out[1]);
+    if (out[1] >= 0)
+      ::close(out[1]);
   }
   std::string output() {
     ::close(out[1]);
@@ -212,38 +213,24 @@ struct PlainFixture {
   }
 };
 
-// The keys of the plain console's input; each press must be followed by
-// its release.
-std::vector<uint16_t> presses(Console* con) {
-  std::vector<uint16_t> keys;
-  InputRecord r[7];
-  while (console_read_input(con, r, 7) == 1) {
-    EXPECT_TRUE(r[0].key_down);
-    keys.push_back(r[0].virtual_key);
-    EXPECT_EQ(console_read_input(con, r, 7), 1);
-    EXPECT_FALSE(r[0].key_down);
-    EXPECT_EQ(r[0].virtual_key, keys.back());
-  }
-  return keys;
-}
-
-TEST(PlainConsole, CharactersArriveOneKeyAtATimeWithTheirReleases) {
-  PlainFixture f("1\r\n-\r.\n\n,x");
+TEST(PlainConsole, ReadsLinesEndedByCrLfOrBothOrTheEndOfInput) {
+  PlainFixture f("1\r\n-\r.\n\n" + std::string(20, 'x') + "\n,x");
   EXPECT_FALSE(f.con.full_screen);
-  std::vector<uint16_t> expect = {VKEY_0 + 1,  VKEY_RETURN,     VKEY_OEM_MINUS,
-                                  VKEY_RETURN, VKEY_OEM_PERIOD, VKEY_RETURN,
-                                  VKEY_RETURN, VKEY_OEM_COMMA,  VKEY_A + 23};
-  EXPECT_EQ(presses(&f.con), expect);
-  EXPECT_EQ(console_wait_key(&f.con), -1);
-}
-
-TEST(PlainConsole, FlushingKeepsTheValuesTypedAhead) {
-  PlainFixture f("12\n");
-  InputRecord r[7];
-  ASSERT_EQ(console_read_input(&f.con, r, 7), 1);  // the press of "1"
-  console_flush_input(&f.con);                     // drops only its release
-  std::vector<uint16_t> expect = {VKEY_0 + 2, VKEY_RETURN};
-  EXPECT_EQ(presses(&f.con), expect);
+  std::vector<std::string> lines;
+  std::vector<size_t> lengths;
+  char line[16];
+  size_t length = 0;
+  while (console_read_line(&f.con, "not shown on a pipe", line, sizeof line, &length) == 1) {
+    lines.push_back(line);
+    lengths.push_back(length);
+  }
+  // A line longer than the buffer is cut, with its whole length told.
+  std::vector<std::string> expect = {"1", "-", ".", "", std::string(15, 'x'), ",x"};
+  EXPECT_EQ(lines, expect);
+  EXPECT_EQ(lengths, (std::vector<size_t>{1, 1, 1, 0, 20, 2}));
+  EXPECT_EQ(console_read_line(&f.con, "", line, sizeof line, &length), -1);
+  console_progress_line(&f.con, "Progress:         1 %");  // nobody watches a pipe
+  EXPECT_EQ(f.output(), "");
 }
 
 TEST(PlainConsole, PrintsLinesOnItsOutput) {

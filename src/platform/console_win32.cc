@@ -299,6 +299,8 @@ const ConsoleBackend WIN32_BACKEND = {
     win32_set_title, win32_set_code_page, win32_lock_window_size,
     nullptr,  // print_line: to standard output
     win32_close,
+    nullptr,  // read_line: the full screen reads keys
+    nullptr,  // progress_line: the progress is drawn
 };
 
 bool is_handle(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }

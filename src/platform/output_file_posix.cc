@@ -1,34 +1,165 @@
-#include "platform/output_file.h"
+// The output file on POSIX systems. The temporary file is held with an
+// exclusive flock, which the system drops when the holder ends however it
+// ends; the name is replaced with rename(2), which is atomic: the name has
+// its previous file or the new one, never a mix.
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <string>
-
+#include "platform/output_file.h"
 #include "platform/write_all.h"
 
-int output_file_create(OutputFile* file, const char* dir, const char* name) {
-  std::string path = dir != nullptr ? std::string(dir) + "/" + name : std::string(name);
-  // Not O_TRUNC: the file is emptied only once it is ours, so that a second
-  // program started in the same folder cannot destroy a job being written.
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0)
-    return -1;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
-    close(fd);
-    return -1;
+namespace {
+
+int failed(OutputFile* file, int error) {
+  file->error = error;
+  return -1;
+}
+
+void start_call(OutputFile* file) {
+  file->error = 0;
+  file->in_use = false;
+}
+
+bool set_paths(OutputFile* file, const char* dir, const char* name) {
+  int n = dir != nullptr ? snprintf(file->path, sizeof file->path, "%s/%s", dir, name)
+                         : snprintf(file->path, sizeof file->path, "%s", name);
+  size_t length = n < 0 ? sizeof file->path : static_cast<size_t>(n);
+  if (length + sizeof OUTPUT_TEMP_SUFFIX > sizeof file->temp_path)
+    return false;
+  memcpy(file->temp_path, file->path, length);
+  memcpy(file->temp_path + length, OUTPUT_TEMP_SUFFIX, sizeof OUTPUT_TEMP_SUFFIX);
+  return true;
+}
+
+bool is_folder(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The folder part of `path`: "." when it has none.
+void folder_of(const char* path, char* folder, size_t size) {
+  const char* slash = strrchr(path, '/');
+  if (slash == nullptr) {
+    snprintf(folder, size, ".");
+    return;
   }
-  file->handle = fd;
-  file->size = 0;
+  size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+  snprintf(folder, size, "%.*s", static_cast<int>(length), path);
+}
+
+// A rename is a change of the folder: it survives a power loss only once
+// the folder itself is on stable storage. 0, or the errno of a failed sync.
+// A folder that cannot be opened for reading (write and search rights
+// only) cannot be synced by its users at all, and some file systems do not
+// sync folders (EINVAL): then the rename is as durable as the system makes
+// it.
+int sync_folder(const char* path) {
+  char folder[OUTPUT_PATH_SIZE];
+  folder_of(path, folder, sizeof folder);
+  int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return 0;
+  int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+  close(fd);
+  return error;
+}
+
+// Attempts at taking the temporary file while other runs make, rename or
+// remove it under our hands; each lost race means another run has moved on.
+constexpr int CREATE_ATTEMPTS = 8;
+
+}  // namespace
+
+int output_file_check(OutputFile* file, const char* dir, const char* name) {
+  start_call(file);
+  if (!set_paths(file, dir, name))
+    return failed(file, ENAMETOOLONG);
+  char folder[OUTPUT_PATH_SIZE];
+  folder_of(file->path, folder, sizeof folder);
+  // The folder's rights as the system grants them to this user.
+  if (access(folder, W_OK | X_OK) != 0)
+    return failed(file, errno);
+  if (is_folder(file->path))
+    return failed(file, EISDIR);
   return 1;
+}
+
+int output_file_create(OutputFile* file, const char* dir, const char* name) {
+  start_call(file);
+  file->replaced = false;
+  file->size = 0;
+  if (!set_paths(file, dir, name))
+    return failed(file, ENAMETOOLONG);
+  // The name is only ever replaced, by the rename at the end, and a folder
+  // cannot be: refused now rather than after the whole job. Whatever else
+  // has the name (a link, a pipe, a device) is never opened.
+  if (is_folder(file->path))
+    return failed(file, EISDIR);
+
+  for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
+    // Under the temporary name, anything but a plain file is no run's: it
+    // is removed (a link, not what it points to), never opened.
+    struct stat st;
+    if (lstat(file->temp_path, &st) == 0 && !S_ISREG(st.st_mode) && unlink(file->temp_path) != 0 &&
+        errno != ENOENT)
+      return failed(file, errno);
+    // Not O_TRUNC: the file is emptied only once it is ours. Should a link
+    // or a pipe take the name meanwhile, O_NOFOLLOW and O_NONBLOCK make the
+    // open fail instead of following it or waiting for a reader (regular
+    // files ignore O_NONBLOCK).
+    int fd = open(file->temp_path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0) {
+      if (errno == ELOOP || errno == ENXIO)
+        continue;
+      return failed(file, errno);
+    }
+    struct stat held;
+    if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+      close(fd);
+      continue;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      int error = errno;
+      close(fd);
+      if (error == EWOULDBLOCK) {
+        file->in_use = true;
+        return -1;
+      }
+      return failed(file, error);
+    }
+    // Held; but between the open and the lock the file may have left the
+    // temporary name: renamed by a run that has just finished (it is that
+    // run's complete job now) or removed by one that failed. Only the file
+    // still under the temporary name is ours to empty.
+    struct stat named;
+    if (lstat(file->temp_path, &named) != 0 || named.st_dev != held.st_dev ||
+        named.st_ino != held.st_ino) {
+      close(fd);
+      continue;
+    }
+    if (ftruncate(fd, 0) != 0) {
+      int error = errno;
+      close(fd);
+      return failed(file, error);
+    }
+    file->handle = fd;
+    return 1;
+  }
+  file->in_use = true;  // the name kept changing under other runs
+  return -1;
 }
 
 int output_file_write(OutputFile* file, const char* data, size_t length) {
   int fd = static_cast<int>(file->handle);
   size_t done = write_all(fd, data, length);
   if (done < length) {
+    file->error = errno;
     if (done > 0 && ftruncate(fd, static_cast<off_t>(file->size)) == 0)
       lseek(fd, static_cast<off_t>(file->size), SEEK_SET);
     return -1;
@@ -37,8 +168,32 @@ int output_file_write(OutputFile* file, const char* data, size_t length) {
   return 1;
 }
 
-void output_file_close(OutputFile* file) {
-  if (file->handle >= 0)
-    close(static_cast<int>(file->handle));
+int output_file_flush(OutputFile* file) {
+  start_call(file);
+  if (fsync(static_cast<int>(file->handle)) != 0)
+    return failed(file, errno);
+  return 1;
+}
+
+int output_file_commit(OutputFile* file) {
+  start_call(file);
+  if (rename(file->temp_path, file->path) != 0)
+    return failed(file, errno);
+  file->replaced = true;
+  int error = sync_folder(file->path);
+  // Closed only now: until the rename the hold kept the temporary name ours.
+  close(static_cast<int>(file->handle));
+  file->handle = -1;
+  return error == 0 ? 1 : failed(file, error);
+}
+
+void output_file_discard(OutputFile* file) {
+  if (file->handle < 0)
+    return;
+  // Removed while still held: once closed, the temporary name may be
+  // another run's.
+  if (!file->replaced)
+    unlink(file->temp_path);
+  close(static_cast<int>(file->handle));
   file->handle = -1;
 }

@@ -1,14 +1,13 @@
 #include "platform/test_console.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/console_keys.h"
 
 namespace {
 
 MemoryConsole* device(Console* con) { return static_cast<MemoryConsole*>(con->device); }
-
-void memory_show(Console* con) { ++device(con)->shows; }
 
 int memory_poll_input(Console* con, bool) {
   MemoryConsole* mem = device(con);
@@ -35,6 +34,12 @@ std::string screen_text(const Console* con) {
   return s;
 }
 
+void memory_show(Console* con) {
+  MemoryConsole* mem = device(con);
+  ++mem->shows;
+  mem->screens_at_show.push_back(screen_text(con));
+}
+
 void memory_sleep(Console* con, unsigned ms) {
   MemoryConsole* mem = device(con);
   mem->screens_at_sleep.push_back(screen_text(con));
@@ -51,11 +56,35 @@ void memory_print_line(Console* con, const char* text, bool error) {
 
 void memory_close(Console* con) { device(con)->closed = true; }
 
+// Lines end as on a plain stream: CR, LF, or CR LF.
+int memory_read_line(Console* con, const char* prompt, char* line, size_t size, size_t* length) {
+  MemoryConsole* mem = device(con);
+  const std::string& in = mem->text_input;
+  mem->prompts.push_back(prompt != nullptr ? prompt : "");
+  if (mem->text_next == in.size())
+    return -1;
+  size_t end = in.find_first_of("\r\n", mem->text_next);
+  if (end == std::string::npos)
+    end = in.size();
+  std::string text = in.substr(mem->text_next, end - mem->text_next);
+  mem->text_next = end;
+  if (end < in.size())
+    mem->text_next += in.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+  size_t n = text.size() < size ? text.size() : size - 1;
+  memcpy(line, text.data(), n);
+  line[n] = '\0';
+  *length = text.size();
+  return 1;
+}
+
+void memory_progress_line(Console* con, const char* text) { device(con)->progress.push_back(text); }
+
 const ConsoleBackend MEMORY_BACKEND = {
-    memory_show,       memory_poll_input, memory_discard_input, memory_sleep, memory_set_title,
+    memory_show,       memory_poll_input, memory_discard_input, memory_sleep,
+    memory_set_title,
     nullptr,  // set_code_page
     nullptr,  // lock_window_size
-    memory_print_line, memory_close,
+    memory_print_line, memory_close,      memory_read_line,     memory_progress_line,
 };
 
 }  // namespace
@@ -80,6 +109,7 @@ void memory_press(MemoryConsole* mem, uint16_t vk) {
 }
 
 void memory_type(MemoryConsole* mem, const char* text) {
+  mem->text_input += text;
   for (const char* p = text; *p; ++p)
     memory_press(mem, virtual_key_for_char(static_cast<unsigned char>(*p)));
 }

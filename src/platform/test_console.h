@@ -24,6 +24,12 @@ struct MemoryConsole {
   std::vector<ScriptedInput> script;
   size_t next = 0;
 
+  // What a plain stream reads its lines from; memory_type adds to it too.
+  std::string text_input;
+  size_t text_next = 0;
+  std::vector<std::string> prompts;   // asked for, one per line read
+  std::vector<std::string> progress;  // progress lines shown
+
   std::string printed;  // every line printed on standard output, each ending in "\n"
   std::string errors;   // every line printed on standard error
   std::string title;
@@ -31,6 +37,8 @@ struct MemoryConsole {
   // The whole screen as text (rows joined by "\n") at the start of each
   // sleep, so a test sees what stood there while the program waited.
   std::vector<std::string> screens_at_sleep;
+  // The same at each show, for what stood on the screen only for a while.
+  std::vector<std::string> screens_at_show;
   int shows = 0;
   int discards = 0;  // flushes that reached the device
   bool closed = false;
@@ -49,7 +57,7 @@ void memory_add_event(MemoryConsole* mem, uint16_t event_type);
 // A press followed by its release, the way a terminal delivers a key.
 void memory_press(MemoryConsole* mem, uint16_t vk);
 // memory_press for each character's key, by virtual_key_for_char ("\n" is
-// Enter).
+// Enter); the characters also go to the text a plain stream reads.
 void memory_type(MemoryConsole* mem, const char* text);
 
 // `length` characters from (col, row).

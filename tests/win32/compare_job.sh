@@ -5,8 +5,9 @@
 # build (under Wine) in plain mode, the three values piped in, each in a
 # folder of its own, and compares the two dagoma0.g byte for byte, all but
 # the first line (it holds the time of day). Both must end with status 0
-# and say that the file was created. The job that gcode_dump_printf.exe
-# writes, every number through the C runtime's printf, must be the same too.
+# and say that the file was created, then report what the job will take in
+# the same words. The job that gcode_dump_printf.exe writes, every number
+# through the C runtime's printf, must be the same too.
 set -eu
 [ $# -eq 5 ] || { echo "usage: $0 LINUX_BUILD MINGW_BUILD Z_START HEAT_TEMP SPEED" >&2; exit 2; }
 linux_build=$(cd "$1" && pwd)
@@ -34,6 +35,7 @@ run() {  # run NAME PROGRAM...
     echo "$name: the first line is not the time line"
     status=1
   fi
+  tr -d '\r' <"$work/$name/out.txt" | sed -n '/^Created file:/,$p' >"$work/$name/result"
   tail -n +2 "$work/$name/dagoma0.g" >"$work/$name/tail"
   rm -f "$work/$name/dagoma0.g"
 }
@@ -45,6 +47,10 @@ run windows "$wine_run" "$mingw_build/wine-prefix" "$mingw_build/src/frontend/vi
   "$Z" "$HEAT" "$SPEED" "$work/printf.g" >/dev/null || status=1
 tail -n +2 "$work/printf.g" >"$work/printf.tail"
 rm -f "$work/printf.g"
+if ! diff "$work/linux/result" "$work/windows/result"; then
+  echo "values $Z $HEAT $SPEED: the two builds report the job differently"
+  status=1
+fi
 if cmp "$work/linux/tail" "$work/windows/tail" && cmp "$work/linux/tail" "$work/printf.tail"; then
   echo "values $Z $HEAT $SPEED: identical, $(wc -l <"$work/linux/tail") lines after the time line"
 else

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "console_fixture.h"
@@ -34,6 +36,11 @@ const char* const PROMPTS[] = {
 };
 const char CREATED[] = "Created file:     dagoma0.g (in current directory)";
 const char ERROR_LINE[] = "Error:            typed number is invalid";
+// What the job for -12.5 / 210 / 300 will take: the calibrating point sends
+// the nozzle below the bed.
+const char TIME_LINE[] = "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)";
+const char HEIGHT_LINE[] = "Height:           Z -12.500 to 181.253 mm";
+const char WARNING_LINE[] = "Warning: the job goes below Z 0, the DiscoEasy200's bed.";
 
 // Everything after the first line, which holds the time of day.
 std::string without_first_line(const std::string& text) {
@@ -162,6 +169,11 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   ASSERT_TRUE(wait_for_screen_text(tc, 4, 15, CREATED, JOB_MS));
   EXPECT_EQ(screen_text(tc, 23, 14, 81), std::string(80, '=') + "|");
   EXPECT_EQ(screen_text(tc, 106, 14, 7), "  100 %");
+  // What the job will take, inside the frame below the prompts.
+  EXPECT_TRUE(wait_for_screen_text(tc, 4, 19, TIME_LINE, START_MS));
+  EXPECT_EQ(screen_text(tc, 4, 20, 114),
+            std::string(HEIGHT_LINE) + "   " + WARNING_LINE +
+                std::string(114 - (sizeof HEIGHT_LINE - 1) - 3 - (sizeof WARNING_LINE - 1), ' '));
   // The program waits for a key before it ends.
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
@@ -178,7 +190,15 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   // The console is given back: cursor shown, the message again below.
   GetConsoleCursorInfo(tc.out, &cursor);
   EXPECT_TRUE(cursor.bVisible);
-  EXPECT_EQ(screen_text(tc, 0, 22, static_cast<int>(sizeof CREATED - 1)), CREATED);
+  // Below the drawing from row 22, scrolled up as far as the buffer ends
+  // before the cursor that follows the last of the four lines.
+  CONSOLE_SCREEN_BUFFER_INFO info = {};
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(tc.out, &info));
+  int row = 22 - std::max(0, 22 + 5 - info.dwSize.Y);
+  for (const char* line : {CREATED, TIME_LINE, HEIGHT_LINE, WARNING_LINE}) {
+    EXPECT_EQ(screen_text(tc, 0, row, static_cast<int>(strlen(line))), line) << "row " << row;
+    ++row;
+  }
 
   // The same job as the generator writes without any console.
   std::string command =
@@ -220,10 +240,12 @@ TEST_F(DialogueWin32, BackspaceAndAnInvalidValueStartTheDialogueOver) {
 BOOL WINAPI ignore_control_event(DWORD) { return TRUE; }
 
 // Ctrl+C during the job: the console is given back, the message stands
-// below the screen, the status is 128 + 2, and the file ends in a whole
-// line.
+// below the screen, the status is 128 + 2, the temporary file is removed
+// from the handler's thread, and the previous job stays as it was.
 TEST_F(DialogueWin32, CtrlCDuringTheJobGivesTheConsoleBack) {
   TempDir dir;
+  const std::string previous = "; an earlier job\nG28\n";
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), previous));
   SetConsoleCtrlHandler(ignore_control_event, TRUE);
   start(dir.path);
   answer(0, "0.4\n");
@@ -238,12 +260,11 @@ TEST_F(DialogueWin32, CtrlCDuringTheJobGivesTheConsoleBack) {
   CONSOLE_CURSOR_INFO cursor = {};
   GetConsoleCursorInfo(tc.out, &cursor);
   EXPECT_TRUE(cursor.bVisible);
-  const char message[] = "Interrupted: dagoma0.g is incomplete.";
+  const char message[] = "Interrupted: dagoma0.g was not changed.";
   EXPECT_EQ(screen_text(tc, 0, 22, static_cast<int>(sizeof message - 1)), message);
   EXPECT_NE(screen_text(tc, 4, 15, 13), "Created file:");
-  std::string job = read_file(dir.file("dagoma0.g")).value_or("");
-  ASSERT_FALSE(job.empty());
-  EXPECT_EQ(job.back(), '\n');
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), previous);
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
 }
 
 }  // namespace

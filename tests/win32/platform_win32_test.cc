@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <io.h>
@@ -22,18 +23,34 @@ namespace {
 
 // --- Output file ---
 
-TEST(OutputFileWin32, ReplacesAnExistingFileWithTheBytesWritten) {
+TEST(OutputFileWin32, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   TempDir dir;
-  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), "an older job\nwith more text than the new one\n"));
+  const std::string old_job = "an older job\nwith more text than the new one\n";
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), old_job));
   OutputFile f;
+  ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));  // the check's probe is gone
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
+  EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
   EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
   EXPECT_EQ(f.size, 8u);
-  output_file_close(&f);
-  output_file_close(&f);  // twice is harmless
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
+  ASSERT_EQ(output_file_flush(&f), 1);
+  // Moved while still held open.
+  ASSERT_EQ(output_file_commit(&f), 1);
+  EXPECT_TRUE(f.replaced);
   // Binary: a line ends in one "\n", as on Linux.
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+
+  // Discarded: the name keeps the complete job, the temporary file goes.
+  ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
+  ASSERT_EQ(output_file_write(&f, "M84\n", 4), 1);
+  output_file_discard(&f);
+  output_file_discard(&f);  // twice is harmless
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
 }
 
 TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
@@ -42,42 +59,78 @@ TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
   GetCurrentDirectoryA(sizeof before, before);
   ASSERT_TRUE(SetCurrentDirectoryA(dir.path.c_str()));
   OutputFile f;
+  int checked = output_file_check(&f, nullptr, "dagoma0.g");
   int created = output_file_create(&f, nullptr, "dagoma0.g");
+  int committed = -1;
   if (created == 1) {
     output_file_write(&f, "M84\n", 4);
-    output_file_close(&f);
+    committed = output_file_commit(&f);
   }
   SetCurrentDirectoryA(before);
+  EXPECT_EQ(checked, 1);
   ASSERT_EQ(created, 1);
+  EXPECT_EQ(committed, 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "M84\n");
 }
 
-TEST(OutputFileWin32, ASecondOpenNeitherEmptiesNorWritesTheHeldFile) {
+TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
   TempDir dir;
   OutputFile first;
   ASSERT_EQ(output_file_create(&first, dir.path.c_str(), "dagoma0.g"), 1);
   ASSERT_EQ(output_file_write(&first, "G90\n", 4), 1);
 
+  // A second writer is refused before it could empty the held file.
   OutputFile second;
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
+  EXPECT_TRUE(second.in_use);
   EXPECT_EQ(second.handle, -1);
-
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
-  output_file_close(&first);
+  ASSERT_EQ(output_file_flush(&first), 1);
+  ASSERT_EQ(output_file_commit(&first), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
-  // Once closed, the file can be created again.
+  // A temporary file nobody holds, as a killed run leaves it, is taken
+  // over and emptied.
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0"));
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
-  output_file_close(&second);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "");
+
+  // dagoma0.g held open by another program, sharing nothing: the move is
+  // refused, with a reason, and the name keeps its file.
+  HANDLE viewer = CreateFileA(dir.file("dagoma0.g").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(output_file_write(&second, "M84\n", 4), 1);
+  ASSERT_EQ(output_file_flush(&second), 1);
+  EXPECT_EQ(output_file_commit(&second), -1);
+  EXPECT_FALSE(second.replaced);
+  EXPECT_EQ(second.error, EACCES);
+  CloseHandle(viewer);
+  output_file_discard(&second);
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 }
 
-TEST(OutputFileWin32, CannotCreateWhereAFolderOfThatNameStands) {
+TEST(OutputFileWin32, AFolderUnderTheNameIsRefusedBeforeAnyLine) {
   TempDir dir;
   ASSERT_TRUE(CreateDirectoryA(dir.file("dagoma0.g").c_str(), nullptr));
   OutputFile f;
+  EXPECT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(f.error, EISDIR);
   EXPECT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(f.error, EISDIR);
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+  EXPECT_EQ(output_file_check(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(f.error, ENOENT);
   EXPECT_EQ(output_file_create(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(f.error, ENOENT);
+
+  // A folder that stands but takes no file is refused by the check already,
+  // before the dialogue. Under Wine, Linux's /proc is one (drive Z: is /);
+  // access lists are not Wine's to enforce for root.
+  if (GetFileAttributesA("Z:\\proc") != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_EQ(output_file_check(&f, "Z:\\proc", "dagoma0.g"), -1);
+    EXPECT_NE(f.error, 0);
+  }
 }
 
 TEST(OutputFileWin32, AFailedWriteReportsFailure) {
@@ -92,10 +145,11 @@ TEST(OutputFileWin32, AFailedWriteReportsFailure) {
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   f.handle = reinterpret_cast<intptr_t>(reader);
   EXPECT_EQ(output_file_write(&f, "G28\n", 4), -1);
+  EXPECT_EQ(f.error, EACCES);
   EXPECT_EQ(f.size, 4u);
-  output_file_close(&f);
+  CloseHandle(reader);
   f.handle = writable;
-  output_file_close(&f);
+  ASSERT_EQ(output_file_commit(&f), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
 }
 

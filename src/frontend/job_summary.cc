@@ -1,0 +1,348 @@
+#include "frontend/job_summary.h"
+
+#include <bit>
+#include <cinttypes>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+// More whole digits than any printer's reach: such a word is not read, and
+// the sums cannot overflow.
+constexpr unsigned MAX_WHOLE_DIGITS = 7;
+
+// Millions of lines go through here on the thread that writes the file, so
+// the reading is made for it. A line is read where it lies when it ends in
+// "\n" and has eight bytes or more: the line end stops every scan, and
+// numbers are taken eight characters at a time (a number near the end
+// from the line's last eight bytes). Other lines are read from a copy that
+// is made so.
+constexpr size_t LINE_COPY_SIZE = 256;  // a longer line without "\n" is cut
+constexpr size_t CHUNK = 8;
+
+static_assert(std::endian::native == std::endian::little,
+              "the digits are taken from a word in memory order");
+
+constexpr uint64_t EVERY_BYTE = 0x0101010101010101;
+constexpr uint64_t TOP_BITS = 0x80 * EVERY_BYTE;
+
+// The digit's value, or more than 9 for any other character: one test.
+unsigned digit_at(const char* p) {
+  return static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+}
+
+// The eight characters from p, each with '0' taken out: a digit becomes its
+// value, every other character something above 9. Past the line's end come
+// zero bytes, which read as '0' taken out of nothing: above 9 too.
+uint64_t chunk_at(const char* p, const char* end) {
+  uint64_t chunk;
+  if (end - p >= static_cast<ptrdiff_t>(CHUNK)) {
+    memcpy(&chunk, p, CHUNK);
+  } else {
+    memcpy(&chunk, end - CHUNK, CHUNK);
+    chunk >>= 8 * (CHUNK - static_cast<size_t>(end - p));
+  }
+  return chunk ^ ('0' * EVERY_BYTE);  // no borrow from one byte to the next
+}
+
+// Bit 7 set in each byte of the chunk that is not a digit (above 9), up to
+// and including the first such byte; what follows is exact unless a byte
+// before it is above 0x89.
+uint64_t stop_bytes(uint64_t chunk) { return (chunk | (chunk + 0x76 * EVERY_BYTE)) & TOP_BITS; }
+
+unsigned first_stop(uint64_t stops) {
+  return stops == 0 ? CHUNK : static_cast<unsigned>(std::countr_zero(stops)) / 8;
+}
+
+// The number that the first n (1 to 8) digits of the chunk make: they are
+// moved to the top, behind zeros, and combined in pairs, fours, eights.
+uint64_t digits_value(uint64_t chunk, unsigned n) {
+  uint64_t v = chunk << (8 * (CHUNK - n));
+  v = v * 10 + (v >> 8);
+  v = ((v & 0x000000FF000000FF) * (100 + (1000000ULL << 32)) +
+       ((v >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32))) >>
+      32;
+  return v;
+}
+
+// Reads a decimal number ("-12.345", "300", "0.0") as thousandths, exactly;
+// decimals past the third are dropped. Moves p past what it read. False
+// when there is no digit or too many whole digits.
+[[gnu::always_inline]] inline bool read_thousandths(const char*& p, const char* end,
+                                                    int64_t* value) {
+  const char* q = p;
+  bool negative = *q == '-';
+  if (negative || *q == '+')
+    ++q;
+  uint64_t chunk = chunk_at(q, end);
+  uint64_t stops = stop_bytes(chunk);
+  unsigned whole_digits = first_stop(stops);
+  uint64_t v;
+  bool any_digit = whole_digits > 0;
+  if (whole_digits <= 4 && q[whole_digits] == '.' &&
+      ((stops >> (8 * whole_digits + 8)) & 0x808080) == 0) {
+    // The common number, up to four whole digits and three decimals, in
+    // the one chunk: the point is taken out and all seven read at once.
+    uint64_t below_point = (uint64_t{1} << (8 * whole_digits)) - 1;
+    uint64_t joined = (chunk & below_point) | ((chunk >> 8) & ~below_point);
+    v = digits_value(joined, whole_digits + 3);
+    q += whole_digits + 4;
+    any_digit = true;
+  } else {
+    if (whole_digits > MAX_WHOLE_DIGITS) {
+      while (digit_at(q) <= 9)
+        ++q;
+      p = q;
+      return false;
+    }
+    v = whole_digits > 0 ? digits_value(chunk, whole_digits) * 1000 : 0;
+    q += whole_digits;
+    if (*q == '.') {
+      chunk = chunk_at(++q, end);
+      unsigned part_digits = first_stop(stop_bytes(chunk));
+      if (part_digits > 0) {
+        any_digit = true;
+        v += part_digits >= 3   ? digits_value(chunk, 3)
+             : part_digits == 2 ? digits_value(chunk, 2) * 10
+                                : digits_value(chunk, 1) * 100;
+      }
+      q += part_digits;
+    }
+  }
+  while (digit_at(q) <= 9)  // decimals past those read
+    ++q;
+  p = q;
+  if (!any_digit)
+    return false;
+  *value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+  return true;
+}
+
+// One word of a line: its letter and number. False at the line's end or
+// its comment.
+struct Word {
+  char letter;
+  bool has_number;
+  int64_t number;
+};
+
+[[gnu::always_inline]] inline bool next_word(const char*& p, const char* end, Word* w) {
+  while (*p == ' ')
+    ++p;
+  char c = *p;
+  if (c == '\n' || c == ';' || c == '\r')
+    return false;
+  w->letter = c;
+  ++p;
+  w->has_number = read_thousandths(p, end, &w->number);
+  // Whatever follows an unreadable number up to the next blank is skipped.
+  if (!w->has_number)
+    while (*p != ' ' && *p != ';' && *p != '\n')
+      ++p;
+  return true;
+}
+
+void set_feed(JobSummary* s, int64_t feed) {
+  if (feed == s->feed)
+    return;
+  // The length moved at the old rate is turned into time once, when the
+  // rate changes, rather than divided move by move.
+  if (s->feed > 0)
+    s->moved_minutes += s->feed_length / static_cast<double>(s->feed);
+  s->feed_length = 0;
+  s->feed = feed > 0 ? feed : 0;
+}
+
+void note_z(int64_t z, bool* seen, int64_t* low, int64_t* high) {
+  if (!*seen) {
+    *seen = true;
+    *low = *high = z;
+  } else if (z < *low) {
+    *low = z;
+  } else if (z > *high) {
+    *high = z;
+  }
+}
+
+void read_move(JobSummary* s, const char* p, const char* end) {
+  int64_t to[3] = {s->position[0], s->position[1], s->position[2]};
+  int64_t e = s->e;
+  bool has_e = false, has_z = false;
+  Word w;
+  while (next_word(p, end, &w)) {
+    if (!w.has_number)
+      continue;
+    switch (w.letter) {
+      case 'X': to[0] = w.number; break;
+      case 'Y': to[1] = w.number; break;
+      case 'Z':
+        to[2] = w.number;
+        has_z = true;
+        break;
+      case 'E':
+        e = w.number;
+        has_e = true;
+        break;
+      case 'F': set_feed(s, w.number); break;
+      default: break;
+    }
+  }
+  // In double: exact for any distance a printer can make, and no overflow
+  // for one it cannot.
+  double dx = static_cast<double>(to[0] - s->position[0]);
+  double dy = static_cast<double>(to[1] - s->position[1]);
+  double dz = static_cast<double>(to[2] - s->position[2]);
+  double squared = dx * dx + dy * dy + dz * dz;
+  if (squared > 0 && s->feed > 0)
+    s->feed_length += std::sqrt(squared);
+  if (has_e) {
+    if (squared > 0 && e > s->e)
+      note_z(to[2], &s->extruded, &s->print_z_low, &s->print_z_high);
+    if (e > s->e_top) {
+      s->filament += e - s->e_top;
+      s->e_top = e;
+    }
+    s->e = e;
+  }
+  for (int axis = 0; axis < 3; ++axis)
+    s->position[axis] = to[axis];
+  if (has_z)
+    note_z(to[2], &s->moved_z, &s->z_low, &s->z_high);
+}
+
+void read_dwell(JobSummary* s, const char* p, const char* end) {
+  Word w;
+  while (next_word(p, end, &w)) {
+    if (!w.has_number || w.number < 0)
+      continue;
+    if (w.letter == 'S')
+      s->dwell_ms += w.number;  // thousandths of a second
+    else if (w.letter == 'P')
+      s->dwell_ms += w.number / 1000;
+  }
+}
+
+int axis_of(char letter) {
+  switch (letter) {
+    case 'X': return 0;
+    case 'Y': return 1;
+    case 'Z': return 2;
+    default: return -1;
+  }
+}
+
+void read_set_position(JobSummary* s, const char* p, const char* end) {
+  Word w;
+  while (next_word(p, end, &w)) {
+    if (!w.has_number)
+      continue;
+    int axis = axis_of(w.letter);
+    if (axis >= 0) {
+      s->position[axis] = w.number;
+    } else if (w.letter == 'E') {
+      s->e = s->e_top = w.number;
+    }
+  }
+}
+
+void read_home(JobSummary* s, const char* p, const char* end) {
+  bool named = false;
+  Word w;
+  while (next_word(p, end, &w)) {
+    int axis = axis_of(w.letter);
+    if (axis >= 0) {
+      s->position[axis] = 0;
+      named = true;
+    }
+  }
+  if (!named)
+    s->position[0] = s->position[1] = s->position[2] = 0;
+}
+
+// "-1.250" from -1250.
+void format_thousandths(char* out, size_t size, int64_t v) {
+  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  snprintf(out, size, "%s%" PRIu64 ".%03" PRIu64, v < 0 ? "-" : "", magnitude / 1000,
+           magnitude % 1000);
+}
+
+// `line` to `end` ends in "\n" and has CHUNK bytes or more.
+void read_line(JobSummary* s, const char* line, const char* end) {
+  if (line[0] != 'G' || digit_at(line + 1) > 9)
+    return;  // comments, M codes
+  const char* p = line + 1;
+  int code = 0;
+  for (unsigned d; (d = digit_at(p)) <= 9 && code < 1000; ++p)
+    code = code * 10 + static_cast<int>(d);
+  if (*p != ' ' && *p != '\n' && *p != '\r' && *p != ';')
+    return;  // "G1.5", "G1X": not a code this reader knows
+  switch (code) {
+    case 0:
+    case 1: read_move(s, p, end); break;
+    case 4: read_dwell(s, p, end); break;
+    case 28: read_home(s, p, end); break;
+    case 92: read_set_position(s, p, end); break;
+    default: break;  // G90 and the like change nothing counted here
+  }
+}
+
+}  // namespace
+
+void job_summary_read_line(JobSummary* s, const char* line, size_t length) {
+  if (length >= CHUNK && line[length - 1] == '\n') {
+    read_line(s, line, line + length);
+    return;
+  }
+  char copy[LINE_COPY_SIZE + CHUNK];
+  size_t n = length < LINE_COPY_SIZE ? length : LINE_COPY_SIZE;
+  memcpy(copy, line, n);
+  memset(copy + n, '\n', CHUNK);
+  read_line(s, copy, copy + n + CHUNK);
+}
+
+double job_summary_seconds(const JobSummary& s) {
+  double minutes = s.moved_minutes;
+  if (s.feed > 0)
+    minutes += s.feed_length / static_cast<double>(s.feed);
+  return minutes * 60.0 + static_cast<double>(s.dwell_ms) / 1000.0;
+}
+
+double job_summary_grams(const JobSummary& s) {
+  double radius_mm = FILAMENT_DIAMETER_MM / 2;
+  double cubic_mm = PI * radius_mm * radius_mm * (static_cast<double>(s.filament) / 1000.0);
+  return cubic_mm / 1000.0 * PLA_GRAMS_PER_CM3;
+}
+
+SummaryText job_summary_text(const JobSummary& s) {
+  SummaryText t = {};
+  int64_t minutes = std::llround(job_summary_seconds(s) / 60.0);
+  // Hundredths of a metre, rounded half up, in integers: the same digits
+  // from every C library.
+  int64_t centimetres = (s.filament + 5000) / 10000;
+  snprintf(t.time_line, sizeof t.time_line,
+           "%s%" PRId64 " h %" PRId64 " min%s%" PRId64 ".%02" PRId64 " m (%" PRId64 " g %s)",
+           PRINT_TIME_LABEL, minutes / 60, minutes % 60, FILAMENT_LABEL, centimetres / 100,
+           centimetres % 100, static_cast<int64_t>(std::llround(job_summary_grams(s))),
+           FILAMENT_MATERIAL);
+
+  if (s.extruded) {
+    char low[24], high[24];
+    format_thousandths(low, sizeof low, s.print_z_low);
+    format_thousandths(high, sizeof high, s.print_z_high);
+    snprintf(t.height_line, sizeof t.height_line, "%sZ %s to %s mm", HEIGHT_LABEL, low, high);
+  } else {
+    snprintf(t.height_line, sizeof t.height_line, "%s%s", HEIGHT_LABEL, NOTHING_EXTRUDED_TEXT);
+  }
+
+  bool below = s.moved_z && s.z_low < 0;
+  bool above = s.moved_z && s.z_high > BUILD_HEIGHT_THOUSANDTHS;
+  t.warning = below && above ? OUTSIDE_BUILD_HEIGHT_TEXT
+              : below        ? BELOW_BED_TEXT
+              : above        ? ABOVE_BUILD_HEIGHT_TEXT
+                             : nullptr;
+  return t;
+}

@@ -1,0 +1,87 @@
+#ifndef VISOR_FRONTEND_JOB_SUMMARY_H_
+#define VISOR_FRONTEND_JOB_SUMMARY_H_
+
+// What a job will cost the operator and where it goes, read back from its
+// own G-code lines as they are written: the print time, the filament and
+// the height of the print, with a warning when the nozzle is sent outside
+// the printer's height.
+//
+// A small G-code reader of its own, for the lines this program writes:
+// absolute positions and absolute E ("G90", no "G91" or "M83" follow), every
+// number with at most three decimals. It reads numbers as exact integer
+// thousandths, keeps positions and E in them, and adds up lengths in
+// double, with no allocation, so that a job of millions of lines costs
+// little on the thread that writes it.
+//
+// What it counts:
+// - A move is a G0 or G1 line; its length is the distance in X, Y and Z
+//   from where the last move left the nozzle. The printer's position before
+//   the first move is not in the job: the reader takes X0 Y0 Z0, where the
+//   firmware's own count starts. An E-only line ("G1 E12.345": a retraction
+//   or a prime) has no length.
+// - The print time is the sum of each move's length divided by the feed
+//   rate in force (F, in mm/min, from the move's own line or the last one
+//   before it), without acceleration, plus the dwells of G4 (S in seconds,
+//   P in milliseconds). Moves made before any F are not timed.
+// - The filament is what E rises above the highest E reached before:
+//   retractions and the primes that undo them add nothing; "G92 E" starts
+//   a new count from its value.
+// - An extruding move is a move of some length whose E is above the E
+//   before it; the height of the print is the lowest and the highest Z at
+//   which one ends.
+// - The limits are checked against every Z that a move sends the nozzle
+//   to, travels included: the printer cannot reach them either.
+// - "G28" homes: the axes it names, or all three, go back to 0; its own
+//   travel is not timed (the firmware homes at a speed of its own).
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frontend/messages.h"
+
+// Where the figures come from: 1.75 mm PLA at 1.24 g/cm3, and the build
+// height of the printer the job is for.
+inline constexpr double FILAMENT_DIAMETER_MM = 1.75;
+inline constexpr double PLA_GRAMS_PER_CM3 = 1.24;
+inline constexpr int64_t BUILD_HEIGHT_THOUSANDTHS = VISOR_BUILD_HEIGHT_MM * 1000;
+
+struct JobSummary {
+  // Where the last move left the nozzle (X, Y, Z), and E: thousandths of a
+  // mm.
+  int64_t position[3] = {0, 0, 0};
+  int64_t e = 0;
+  int64_t e_top = 0;     // the highest E since the count started
+  int64_t filament = 0;  // thousandths of a mm fed
+
+  int64_t feed = 0;          // F in force, thousandths of a mm/min; 0: none yet
+  double feed_length = 0;    // thousandths of a mm moved at `feed` so far
+  double moved_minutes = 0;  // the moves at earlier feed rates
+  int64_t dwell_ms = 0;
+
+  bool extruded = false;  // an extruding move was read
+  int64_t print_z_low = 0, print_z_high = 0;
+  bool moved_z = false;  // a move named Z
+  int64_t z_low = 0, z_high = 0;
+};
+
+// Takes one line of the job, its "\n" included or not.
+void job_summary_read_line(JobSummary* s, const char* line, size_t length);
+
+// The print time so far, in seconds.
+double job_summary_seconds(const JobSummary& s);
+// The filament's mass in grams.
+double job_summary_grams(const JobSummary& s);
+
+inline constexpr size_t SUMMARY_LINE_SIZE = 120;
+
+// The summary as the operator reads it: one line for the time and the
+// filament, one for the height, and the warning when there is one.
+struct SummaryText {
+  char time_line[SUMMARY_LINE_SIZE];
+  char height_line[SUMMARY_LINE_SIZE];
+  const char* warning;  // null when every Z lies within the printer's height
+};
+
+SummaryText job_summary_text(const JobSummary& s);
+
+#endif  // VISOR_FRONTEND_JOB_SUMMARY_H_
