@@ -21,7 +21,7 @@ void cpu_relax() {}
 #endif
 
 // The longest spin. The peer's usual answer (a line formatted, a file
-// write) takes well under a microsecond; a peer woken from an idle CPU takes
+// write) takes about a microsecond; a peer woken from an idle CPU takes
 // some tens of microseconds to run (a virtual machine's idle CPUs halt), and
 // the spin outlasts that, so that after one sleep the two sides find each
 // other spinning again instead of handing every line over through the
