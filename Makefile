@@ -1,35 +1,73 @@
-# Thin wrapper over the CMake presets: the two commands a newcomer needs.
-#   make run   build, then start visor-gcode in this folder
-#   make test  build, then run every test
+# Thin wrapper over the CMake presets: the commands a newcomer needs.
+#   make run      build the program, then start visor-gcode in this folder
+#   make test     build, then run every test
+#   make install  install into PREFIX (default /usr/local): bin/visor-gcode,
+#                 share/man/man1/visor-gcode.1 and the copyright file
+#   make package  build the Debian package (build/release/visor-gcode_*.deb)
 #   make windows       cross-build visor-gcode.exe for Windows, statically
-#                      linked (build/mingw/src/frontend/visor-gcode.exe)
+#                      linked (build/mingw/src/frontend/visor-gcode.exe), and
+#                      a zip of it with the README (build/mingw/*.zip)
 #   make windows-test  that, then run its tests under Wine
+#   make picture  draw docs/toolpath.png again (needs python3-matplotlib)
 PRESET ?= release
-BIN := build/$(PRESET)/src/frontend/visor-gcode
+PREFIX ?= /usr/local
+BUILD := build/$(PRESET)
+BIN := $(BUILD)/src/frontend/visor-gcode
 
-.PHONY: run test build bench clean windows windows-test
+.PHONY: run test build bench clean install package windows windows-test picture
 
 build:
 	@scripts/install-deps build
 	cmake --preset $(PRESET) >/dev/null
 	cmake --build --preset $(PRESET)
 
-run: build
-	./$(BIN)
+# Only the program, and its build's output only when the build fails: the
+# screen is for the program.
+run:
+	@scripts/install-deps build
+	@cmake --preset $(PRESET) >/dev/null
+	@mkdir -p $(BUILD)
+	@echo "Building visor-gcode..."
+	@cmake --build --preset $(PRESET) --target visor-gcode >$(BUILD)/run-build.log 2>&1 \
+	  || { cat $(BUILD)/run-build.log; exit 1; }
+	@./$(BIN)
 
 test: build
 	ctest --preset $(PRESET)
 
 bench: build
-	./build/$(PRESET)/bench/job_bench
+	./$(BUILD)/bench/job_bench
+
+install:
+	@scripts/install-deps build package
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET) --target visor-gcode visor_man_page
+	cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+package:
+	@scripts/install-deps build package
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET) --target visor-gcode visor_man_page
+	cd $(BUILD) && cpack
 
 windows:
 	@scripts/install-deps build windows
 	cmake --preset mingw >/dev/null
 	cmake --build --preset mingw
+	cd build/mingw && cpack
 
 windows-test: windows
 	ctest --preset mingw
+
+# The job of the README's example values, written by the program itself in
+# a folder of its own, then drawn.
+picture:
+	@scripts/install-deps build picture
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET) --target visor-gcode
+	dir=$$(mktemp -d) && trap 'rm -rf "$$dir"' EXIT && \
+	  (cd "$$dir" && $(CURDIR)/$(BIN) --z-start=0.4 --heat-temp=210 --speed=300) && \
+	  tools/plot_toolpath.py "$$dir/dagoma0.g" docs/toolpath.png
 
 clean:
 	rm -rf build

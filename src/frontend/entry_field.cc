@@ -26,7 +26,7 @@ const FieldSpec FIELDS[] = {
 
 const char* const FIELD_NAMES[] = {Z_START_NAME, HEAT_TEMP_NAME, SPEED_NAME};
 
-// How much of an invalid value its error line shows.
+// How much of a text given as a value its quoting shows.
 constexpr size_t SHOWN_CHARACTERS = 40;
 
 // A line is read into a buffer this long; anything longer is no value.
@@ -112,9 +112,9 @@ bool value_text_is_valid(std::string_view given, FieldKind kind, char* value) {
   return true;
 }
 
-std::string invalid_value_message(std::string_view given, FieldKind kind) {
+std::string quoted_text(std::string_view given) {
   static const char HEX[] = "0123456789ABCDEF";
-  std::string s = std::string(FIELD_ERROR_TEXT) + ": " + FIELD_NAMES[kind] + " \"";
+  std::string s = "\"";
   for (size_t i = 0; i < given.size() && i < SHOWN_CHARACTERS; ++i) {
     unsigned char c = static_cast<unsigned char>(given[i]);
     if (c == '"' || c == '\\') {
@@ -132,6 +132,10 @@ std::string invalid_value_message(std::string_view given, FieldKind kind) {
   if (given.size() > SHOWN_CHARACTERS)
     s += "...";
   return s;
+}
+
+std::string invalid_value_message(std::string_view given, FieldKind kind) {
+  return std::string(FIELD_ERROR_TEXT) + ": " + FIELD_NAMES[kind] + " " + quoted_text(given);
 }
 
 int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind) {

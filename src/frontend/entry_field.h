@@ -52,6 +52,11 @@ bool value_text_is_valid(std::string_view given, FieldKind kind, char* value = n
 // cannot be printed escaped, a long text cut).
 std::string invalid_value_message(std::string_view given, FieldKind kind);
 
+// `given` in double quotes, safe to print on a terminal: quote and
+// backslash escaped, bytes outside printable ASCII as \xNN, a long text
+// cut with "...".
+std::string quoted_text(std::string_view given);
+
 // read_number_field on a console without a screen, where a value comes as
 // one line (asked for with `prompt` where someone answers it) and must be
 // valid by value_text_is_valid. An invalid line prints its error line on

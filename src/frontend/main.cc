@@ -1,26 +1,53 @@
 // visor-gcode: asks for the calibrating point, the heating temperature and
-// the speed, then writes the visor's print job into dagoma0.g.
+// the speed, or takes them from the command line, then writes the visor's
+// print job into dagoma0.g.
 
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "frontend/command_line.h"
 #include "frontend/messages.h"
 #include "frontend/program_flow.h"
 #include "generator/generator_thread.h"
 #include "platform/interrupt.h"
 
-int main() {
+namespace {
+
+// The exit status after an answer to --help or --version: a failed write
+// (a full disk, a closed pipe) is a failure, not a silent success.
+int answered() { return fflush(stdout) == 0 && !ferror(stdout) ? 0 : 1; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
   interrupt_install();
   if (!reopen_closed_standard_streams()) {
     fprintf(stderr, "%s\n", NO_STANDARD_OUTPUT_TEXT);
     return -1;
   }
+  CommandLine command_line = parse_command_line(argc, argv);
+  switch (command_line.action) {
+    case PRINT_HELP: fputs(HELP_TEXT, stdout); return answered();
+    case PRINT_VERSION: printf("%s\n", PROGRAM_VERSION_TEXT); return answered();
+    case COMMAND_LINE_ERROR:
+      fprintf(stderr, "%s: %s\n%s\n", VISOR_PROGRAM, command_line.error.c_str(), TRY_HELP_TEXT);
+      return COMMAND_LINE_ERROR_STATUS;
+    case RUN_DIALOGUE:
+    case RUN_WITH_VALUES: break;
+  }
+
   static Program program;
-  // Full screen when a person is at a terminal; otherwise the values come
-  // as text and only the messages are printed.
-  if (open_terminal_console(&program.console) < 0)
+  if (command_line.action == RUN_WITH_VALUES) {
+    // Nothing to ask: only the messages, as without a terminal.
+    program.typed = command_line.typed;
+    program.values_given = true;
     open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
+  } else if (open_terminal_console(&program.console) < 0) {
+    // Full screen when a person is at a terminal; otherwise the values come
+    // as text and only the messages are printed.
+    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
+  }
 
   static GeneratorThread generator;
   generator.typed = &program.typed;

@@ -5,6 +5,9 @@
 // file's name spelt once. A macro, so that the messages can be joined from
 // it at compile time.
 #define VISOR_OUTPUT_FILE "dagoma0.g"
+// The build reads the package's version from here too.
+#define VISOR_VERSION "1.2.0"
+#define VISOR_PROGRAM "visor-gcode"
 
 inline constexpr char OUTPUT_FILE_NAME[] = VISOR_OUTPUT_FILE;
 
@@ -38,6 +41,70 @@ inline constexpr char CANNOT_CREATE_CHANNEL_TEXT[] = "Cannot create named pipe."
 inline constexpr char CANNOT_CREATE_THREAD_TEXT[] = "Cannot create thread.";
 inline constexpr char CANNOT_OPEN_CHANNEL_TEXT[] = "Cannot open pipe.";
 inline constexpr char NO_STANDARD_OUTPUT_TEXT[] = "GetStdHandle error";
+
+inline constexpr char VERSION_TEXT[] = "Version:          " VISOR_VERSION " - 11/11/2024";
+
+// The command line. The help is also the source of the manual page
+// (help2man), so it keeps help2man's layout: a "Usage:" line, a paragraph,
+// headings ending in ":", options indented by two blanks.
+inline constexpr char PROGRAM_VERSION_TEXT[] = VISOR_PROGRAM " " VISOR_VERSION;
+// clang-format off
+inline constexpr char HELP_TEXT[] =
+    "Usage: " VISOR_PROGRAM " [--z-start=Z --heat-temp=T --speed=S]\n"
+    "  or:  " VISOR_PROGRAM " --help | --version\n"
+    "Write the G-code print job of a face-shield visor headband for a Dagoma\n"
+    "printer into " VISOR_OUTPUT_FILE " in the current folder; a file of that name is\n"
+    "replaced only by a complete job. The job has 3,758,388 lines (about\n"
+    "131 MB); the three values change only its heights, its temperature and\n"
+    "its feed rate.\n"
+    "\n"
+    "Without options the values are asked for on a full screen when a person\n"
+    "is at a terminal, or read from standard input, one per line, otherwise.\n"
+    "With all three value options there is no dialogue. Either way a value is\n"
+    "checked as the dialogue's field checks it, and never changed silently.\n"
+    "\n"
+    "Values:\n"
+    "  --z-start=Z        calibrating point, the height the print starts at:\n"
+    "                     -40 to 200; at most nine characters: digits, \"-\", \".\"\n"
+    "  --heat-temp=T      nozzle heating temperature: 170 to 270; at most nine\n"
+    "                     digits\n"
+    "  --speed=S          feed rate: 80 to 600 (300 is recommended); at most\n"
+    "                     nine digits\n"
+    "A value may also follow its option as the next argument (--speed 300).\n"
+    "\n"
+    "Options:\n"
+    "  --help             print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0                  " VISOR_OUTPUT_FILE " holds the complete job\n"
+    "  1                  no values came, the file could not be created or\n"
+    "                     written, or the job stopped early\n"
+    "  2                  the command line is wrong; nothing was written\n"
+    "  128+N              ended by signal N (Ctrl-C: 130)\n"
+    "  255                there is no standard output at all\n"
+    "\n"
+    "Examples:\n"
+    "  $ " VISOR_PROGRAM " --z-start=0.4 --heat-temp=210 --speed=300\n"
+    "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n";
+// clang-format on
+
+// Command-line errors, printf formats; each names the argument that is
+// wrong (quoted) and is followed by TRY_HELP_TEXT.
+inline constexpr char UNKNOWN_OPTION_TEXT[] = "unknown option %s";
+inline constexpr char UNEXPECTED_ARGUMENT_TEXT[] = "unexpected argument %s";
+inline constexpr char MISSING_VALUE_TEXT[] = "%s needs a value";
+inline constexpr char TAKES_NO_VALUE_TEXT[] = "%s takes no value";
+inline constexpr char GIVEN_TWICE_TEXT[] = "%s is given twice";
+inline constexpr char VALUE_MISSING_TEXT[] = "%s is missing: give all three values, or none";
+inline constexpr char INVALID_VALUE_TEXT[] = "invalid value %s for %s: %s";
+// What each value must be, in the order of FieldKind.
+inline constexpr const char* VALUE_RULE_TEXTS[] = {
+    "a number from -40 to 200, at most nine characters: digits, \"-\" and \".\"",
+    "a number from 170 to 270, at most nine digits",
+    "a number from 80 to 600, at most nine digits",
+};
+inline constexpr char TRY_HELP_TEXT[] = "Try '" VISOR_PROGRAM " --help' for more information.";
 
 // The summary after a complete job: its labels, and the warnings that name
 // the printer's limits. The build height is a number here too, so that the

@@ -163,7 +163,7 @@ int run_program(Program* p) {
   console_lock_window_size(con);
   console_require_size(con, SCREEN_COLUMNS, SCREEN_ROWS);
 
-  if (run_dialogue(p) < 0)
+  if (!p->values_given && run_dialogue(p) < 0)
     return fail(p, NO_INPUT_TEXT);
 
   // The lines go into the temporary file; from its creation on, an

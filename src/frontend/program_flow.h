@@ -27,7 +27,8 @@ inline constexpr unsigned SAVING_NOTICE_MS = 500;
 // generator's entry and argument, then call run_program.
 struct Program {
   Console console;
-  TypedValues typed = {};  // z_start, heat_temp, speed, as typed
+  TypedValues typed = {};     // z_start, heat_temp, speed, as typed
+  bool values_given = false;  // `typed` came from the command line: no dialogue
   LineChannel channel;
 
   // The generator thread, started once the three values are in.

@@ -35,7 +35,7 @@ void draw_screen(Console* con) {
   draw_frame(con, FRAME_TOP_ROW);
   console_set_attribute(con, ATTR_TEXT);
   write_at(con, TEXT_COLUMN, 11, "3d object:        visor with holes for plexiglas or glasses");
-  write_at(con, TEXT_COLUMN, 12, "Version:          1.2.0 - 11/11/2024");
+  write_at(con, TEXT_COLUMN, 12, VERSION_TEXT);
   write_at(con, TEXT_COLUMN, 13, "Writing gcode:    ");
   write_at(con, TEXT_COLUMN, 14, "Progress:         |");
 }

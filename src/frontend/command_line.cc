@@ -1,0 +1,111 @@
+#include "frontend/command_line.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/entry_field.h"
+#include "frontend/messages.h"
+
+namespace {
+
+struct ValueOption {
+  const char* name;
+  FieldKind kind;
+};
+
+// In the order of the dialogue, which is the order of FieldKind.
+const ValueOption VALUE_OPTIONS[] = {
+    {"--z-start", FIELD_Z_START},
+    {"--heat-temp", FIELD_HEAT_TEMP},
+    {"--speed", FIELD_SPEED},
+};
+
+char* buffer_for(TypedValues* typed, FieldKind kind) {
+  switch (kind) {
+    case FIELD_Z_START: return typed->z_start;
+    case FIELD_HEAT_TEMP: return typed->heat_temp;
+    case FIELD_SPEED: return typed->speed;
+  }
+  return nullptr;
+}
+
+CommandLine error(const char* format, ...) {
+  char message[512];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+  CommandLine result;
+  result.action = COMMAND_LINE_ERROR;
+  result.error = message;
+  return result;
+}
+
+// "--name" or "--name=value": the option's table entry, and *value the
+// text after "=" (null without one).
+const ValueOption* find_value_option(const char* arg, const char** value) {
+  for (const ValueOption& option : VALUE_OPTIONS) {
+    size_t n = strlen(option.name);
+    if (strncmp(arg, option.name, n) != 0)
+      continue;
+    if (arg[n] == '\0') {
+      *value = nullptr;
+      return &option;
+    }
+    if (arg[n] == '=') {
+      *value = arg + n + 1;
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+bool is_option(const char* arg, const char* name) {
+  size_t n = strlen(name);
+  return strncmp(arg, name, n) == 0 && (arg[n] == '\0' || arg[n] == '=');
+}
+
+}  // namespace
+
+CommandLine parse_command_line(int argc, const char* const* argv) {
+  CommandLine result;
+  bool given[3] = {};
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (is_option(arg, "--help") || is_option(arg, "--version")) {
+      if (strchr(arg, '=') != nullptr)
+        return error(TAKES_NO_VALUE_TEXT, std::string(arg, strcspn(arg, "=")).c_str());
+      result.action = is_option(arg, "--help") ? PRINT_HELP : PRINT_VERSION;
+      return result;
+    }
+    const char* value = nullptr;
+    const ValueOption* option = find_value_option(arg, &value);
+    if (option == nullptr) {
+      return error(arg[0] == '-' ? UNKNOWN_OPTION_TEXT : UNEXPECTED_ARGUMENT_TEXT,
+                   quoted_text(arg).c_str());
+    }
+    if (value == nullptr) {
+      // The next argument, whatever it begins with ("--z-start -5"),
+      // unless it is an option: no valid value begins with "--".
+      if (i + 1 == argc || strncmp(argv[i + 1], "--", 2) == 0)
+        return error(MISSING_VALUE_TEXT, option->name);
+      value = argv[++i];
+    }
+    if (given[option->kind])
+      return error(GIVEN_TWICE_TEXT, option->name);
+    given[option->kind] = true;
+    if (!value_text_is_valid(value, option->kind, buffer_for(&result.typed, option->kind))) {
+      return error(INVALID_VALUE_TEXT, quoted_text(value).c_str(), option->name,
+                   VALUE_RULE_TEXTS[option->kind]);
+    }
+  }
+  if (argc <= 1)
+    return result;
+  for (const ValueOption& option : VALUE_OPTIONS) {
+    if (!given[option.kind])
+      return error(VALUE_MISSING_TEXT, option.name);
+  }
+  result.action = RUN_WITH_VALUES;
+  return result;
+}

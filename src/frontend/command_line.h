@@ -1,0 +1,35 @@
+#ifndef VISOR_FRONTEND_COMMAND_LINE_H_
+#define VISOR_FRONTEND_COMMAND_LINE_H_
+
+// The program's arguments: none for the dialogue; the three values, for a
+// run without one; or a question (--help, --version). A value is checked
+// exactly as the dialogue's field checks what is typed into it, and is
+// never changed.
+
+#include <string>
+
+#include "generator/typed_values.h"
+
+enum CommandLineAction {
+  RUN_DIALOGUE,        // no arguments: the values are asked for
+  RUN_WITH_VALUES,     // all three values given, each valid: no dialogue
+  PRINT_HELP,          // --help
+  PRINT_VERSION,       // --version
+  COMMAND_LINE_ERROR,  // `error` says what is wrong; nothing may be written
+};
+
+// Exit status of a wrong command line.
+inline constexpr int COMMAND_LINE_ERROR_STATUS = 2;
+
+struct CommandLine {
+  CommandLineAction action = RUN_DIALOGUE;
+  TypedValues typed = {};  // with RUN_WITH_VALUES: the three texts as given
+  std::string error;       // with COMMAND_LINE_ERROR: one line, names the argument
+};
+
+// Reads argv[1] to argv[argc - 1] in order. The first wrong argument ends
+// the reading with COMMAND_LINE_ERROR; --help and --version end it with
+// their answer.
+CommandLine parse_command_line(int argc, const char* const* argv);
+
+#endif  // VISOR_FRONTEND_COMMAND_LINE_H_

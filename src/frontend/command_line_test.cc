@@ -1,0 +1,81 @@
+#include "frontend/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(CommandLine, ReadsEachKindOfArgumentList) {
+  struct Case {
+    std::vector<const char*> args;  // after the program's name
+    CommandLineAction action;
+    // RUN_WITH_VALUES: the three texts; COMMAND_LINE_ERROR: what the
+    // message must hold (the argument it names).
+    const char* z_start_or_named;
+    const char* heat_temp = "";
+    const char* speed = "";
+  } cases[] = {
+      // Valid: both forms, any order, texts kept exactly as given.
+      {{"--z-start=0.4", "--heat-temp=210", "--speed=300"}, RUN_WITH_VALUES, "0.4", "210", "300"},
+      {{"--speed", "0000300", "--z-start", "-12.5", "--heat-temp", "170"},
+       RUN_WITH_VALUES,
+       "-12.5",
+       "170",
+       "0000300"},
+      {{"--z-start=", "--heat-temp=270", "--speed=80"}, RUN_WITH_VALUES, "", "270", "80"},
+      {{"--z-start", "-", "--heat-temp=270", "--speed=600"}, RUN_WITH_VALUES, "-", "270", "600"},
+      {{"--z-start=1-2", "--heat-temp=200", "--speed=400"}, RUN_WITH_VALUES, "1-2", "200", "400"},
+      {{}, RUN_DIALOGUE, ""},
+      // Invalid values: out of range, a character the field drops or
+      // refuses, a tenth character.
+      {{"--z-start=200.5", "--heat-temp=210", "--speed=300"}, COMMAND_LINE_ERROR, "\"200.5\""},
+      {{"--z-start=0.4", "--heat-temp=210", "--speed=700"}, COMMAND_LINE_ERROR, "\"700\""},
+      {{"--z-start=0.4", "--heat-temp", "210.5", "--speed=300"}, COMMAND_LINE_ERROR, "\"210.5\""},
+      {{"--z-start=1e2", "--heat-temp=210", "--speed=300"}, COMMAND_LINE_ERROR, "\"1e2\""},
+      {{"--z-start=0.40000000001", "--heat-temp=210", "--speed=300"},
+       COMMAND_LINE_ERROR,
+       "\"0.40000000001\""},
+      {{"--z-start=--1", "--heat-temp=210", "--speed=300"}, COMMAND_LINE_ERROR, "\"--1\""},
+      {{"--z-start=0.4", "--heat-temp=", "--speed=300"}, COMMAND_LINE_ERROR, "--heat-temp"},
+      {{"--z-start=0.4", "--heat-temp=210", "--speed=3 00"}, COMMAND_LINE_ERROR, "\"3 00\""},
+      // Unknown or unexpected arguments, shown safely.
+      {{"--zstart=0.4"}, COMMAND_LINE_ERROR, "unknown option \"--zstart=0.4\""},
+      {{"-h"}, COMMAND_LINE_ERROR, "unknown option \"-h\""},
+      {{"0.4", "210", "300"}, COMMAND_LINE_ERROR, "unexpected argument \"0.4\""},
+      {{"--speed=3\x1b[2J"}, COMMAND_LINE_ERROR, "\"3\\x1B[2J\""},
+      // Missing: a value after its option, or one of the three values.
+      {{"--z-start=0.4", "--heat-temp=210", "--speed"}, COMMAND_LINE_ERROR, "--speed needs"},
+      {{"--z-start", "--heat-temp=210", "--speed=300"}, COMMAND_LINE_ERROR, "--z-start needs"},
+      {{"--z-start=0.4", "--speed=300"}, COMMAND_LINE_ERROR, "--heat-temp is missing"},
+      {{"--speed=300", "--speed=300"}, COMMAND_LINE_ERROR, "--speed is given twice"},
+      // Questions are answered at once, whatever follows them.
+      {{"--help"}, PRINT_HELP, ""},
+      {{"--help", "--bogus"}, PRINT_HELP, ""},
+      {{"--version"}, PRINT_VERSION, ""},
+      {{"--z-start=0.4", "--version"}, PRINT_VERSION, ""},
+      {{"--version=2"}, COMMAND_LINE_ERROR, "--version takes no value"},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv = {"visor-gcode"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::string shown;
+    for (const char* arg : c.args)
+      shown += testing::PrintToString(std::string(arg)) + " ";
+    SCOPED_TRACE(shown);
+    CommandLine cl = parse_command_line(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(cl.action, c.action) << cl.error;
+    if (c.action == RUN_WITH_VALUES) {
+      EXPECT_STREQ(cl.typed.z_start, c.z_start_or_named);
+      EXPECT_STREQ(cl.typed.heat_temp, c.heat_temp);
+      EXPECT_STREQ(cl.typed.speed, c.speed);
+    }
+    if (c.action == COMMAND_LINE_ERROR)
+      EXPECT_NE(cl.error.find(c.z_start_or_named), std::string::npos) << cl.error;
+    else
+      EXPECT_EQ(cl.error, "");
+  }
+}
+
+}  // namespace
