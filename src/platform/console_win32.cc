@@ -165,6 +165,11 @@ void show_row(Win32Device* d, const Console* con, int row, int cols) {
 
 void win32_show(Console* con) {
   Win32Device* d = device(con);
+  // The interrupt handler gives the console back and prints its message
+  // from a thread of its own: it waits for a show under way, whose cursor
+  // moves and writes would otherwise land among its own; a later show
+  // waits for it, until the process ends.
+  interrupt_hold();
   if (!d->screen_started)
     start_screen(d);
   int cols = 0;
@@ -188,6 +193,7 @@ void win32_show(Console* con) {
     d->cursor_col = con->cursor_col;
     d->cursor_row = con->cursor_row;
   }
+  interrupt_release();
 }
 
 // One record per call, so that a reader that looks only at the first record
