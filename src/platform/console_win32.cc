@@ -171,6 +171,11 @@ void show_row(Win32Device* d, const Console* con, int row, int cols) {
 
 void show_screen(Console* con) {
   Win32Device* d = device(con);
+  // The interrupt handler gives the console back and prints its message
+  // from a thread of its own: it waits for a show under way, whose cursor
+  // moves and writes would otherwise land among its own; a later show
+  // waits for it, until the process ends.
+  interrupt_hold();
   if (!d->screen_started)
     start_screen(d);
   int cols = 0;
@@ -194,6 +199,7 @@ void show_screen(Console* con) {
     d->cursor_col = con->cursor_col;
     d->cursor_row = con->cursor_row;
   }
+  interrupt_release();
 }
 
 void win32_show(Console* con) {
