@@ -59,12 +59,6 @@ Win32Device* device(Console* con) { return static_cast<Win32Device*>(con->device
 // window closed); one console per process.
 std::atomic<Win32Device*> g_device{nullptr};
 
-// Held while the main thread draws or closes the console. The interrupt
-// handler runs on a thread of its own while the main thread goes on; it
-// takes the lock and keeps it until the process ends, so that no show moves
-// the cursor or writes between its restore and its message.
-SRWLOCK g_drawing = SRWLOCK_INIT;
-
 bool same(const ConsoleCell& a, const ConsoleCell& b) { return a.ch == b.ch && a.attr == b.attr; }
 
 int min_int(int a, int b) { return a < b ? a : b; }
@@ -169,7 +163,7 @@ void show_row(Win32Device* d, const Console* con, int row, int cols) {
   }
 }
 
-void show_screen(Console* con) {
+void win32_show(Console* con) {
   Win32Device* d = device(con);
   // The interrupt handler gives the console back and prints its message
   // from a thread of its own: it waits for a show under way, whose cursor
@@ -200,12 +194,6 @@ void show_screen(Console* con) {
     d->cursor_row = con->cursor_row;
   }
   interrupt_release();
-}
-
-void win32_show(Console* con) {
-  AcquireSRWLockExclusive(&g_drawing);
-  show_screen(con);
-  ReleaseSRWLockExclusive(&g_drawing);
 }
 
 // One record per call, so that a reader that looks only at the first record
@@ -284,20 +272,17 @@ void restore(Win32Device* d) {
 }
 
 void restore_on_interrupt() {
-  AcquireSRWLockExclusive(&g_drawing);  // never given back: the process ends
   if (Win32Device* d = g_device.load())
     restore(d);
 }
 
 void win32_close(Console* con) {
   Win32Device* d = device(con);
-  AcquireSRWLockExclusive(&g_drawing);
   interrupt_set_restore(nullptr);
   g_device.store(nullptr);
   restore(d);
   delete d;
   con->device = nullptr;
-  ReleaseSRWLockExclusive(&g_drawing);
 }
 
 const ConsoleBackend WIN32_BACKEND = {
