@@ -8,41 +8,58 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 
 #include "test_support.h"
 
 namespace {
 
-TEST(OutputFile, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
-  TempDir dir;
-  const std::string old_job = "an older job\nwith more text than the new one\n";
-  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), old_job));
-  OutputFile f;
-  ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
-  ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
-  EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
-  EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
-  EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
-  EXPECT_EQ(f.size, 8u);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\nG28\n");
-  EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
-  ASSERT_EQ(output_file_flush(&f), 1);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
-  ASSERT_EQ(output_file_commit(&f), 1);
-  EXPECT_TRUE(f.replaced);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
-  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
-  output_file_discard(&f);  // after the commit: nothing to remove
-  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+// The lines in a temporary file being written: what it holds but the zero
+// bytes allocated ahead of the lines, where the file is mapped.
+std::string lines_in(const std::string& path) {
+  std::string text = read_file(path).value_or("");
+  text.erase(text.find_last_not_of('\0') + 1);
+  return text;
+}
 
-  // Discarded: the name keeps the complete job, the temporary file goes.
-  ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
-  ASSERT_EQ(output_file_write(&f, "M84\n", 4), 1);
-  output_file_discard(&f);
-  output_file_discard(&f);  // twice is harmless
-  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
-  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+// Each test runs through the mapping and through one write per line.
+const bool WRITE_PER_LINE[] = {false, true};
+
+TEST(OutputFile, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
+  for (bool write_per_line : WRITE_PER_LINE) {
+    SCOPED_TRACE(write_per_line ? "one write per line" : "mapped");
+    TempDir dir;
+    const std::string old_job = "an older job\nwith more text than the new one\n";
+    ASSERT_TRUE(write_file(dir.file("dagoma0.g"), old_job));
+    OutputFile f;
+    f.write_per_line = write_per_line;
+    ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
+    ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
+    EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
+    EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
+    EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
+    EXPECT_EQ(f.size, 8u);
+    EXPECT_EQ(lines_in(dir.file("dagoma0.g.part")), "G90\nG28\n");
+    EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
+    ASSERT_EQ(output_file_flush(&f), 1);
+    EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\nG28\n");  // cut to its lines
+    EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
+    ASSERT_EQ(output_file_commit(&f), 1);
+    EXPECT_TRUE(f.replaced);
+    EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+    EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+    output_file_discard(&f);  // after the commit: nothing to remove
+    EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+
+    // Discarded: the name keeps the complete job, the temporary file goes.
+    ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
+    ASSERT_EQ(output_file_write(&f, "M84\n", 4), 1);
+    output_file_discard(&f);
+    output_file_discard(&f);  // twice is harmless
+    EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+    EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+  }
 }
 
 TEST(OutputFile, TheHoldDecidesNotTheTemporaryFilesExistence) {
@@ -54,7 +71,7 @@ TEST(OutputFile, TheHoldDecidesNotTheTemporaryFilesExistence) {
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_TRUE(second.in_use);
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\nG28\n");
+  EXPECT_EQ(lines_in(dir.file("dagoma0.g.part")), "G90\nG28\n");
   ASSERT_EQ(output_file_flush(&first), 1);
   ASSERT_EQ(output_file_commit(&first), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
@@ -115,27 +132,58 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   EXPECT_EQ(f.error, ENOENT);
 }
 
+// Line i of a made-up job: lengths vary, so that lines end anywhere in a
+// page or a mapped window, and some cross a window's edge.
+std::string made_up_line(size_t i) {
+  return "G1 X" + std::to_string(i % 997) + " Y" + std::to_string(i) + " ;" +
+         std::string(i % 61, 'x') + "\n";
+}
+
+// A full disk, a file-size limit standing in for it: the line that does not
+// fit fails with the system's reason, and the file holds every whole line
+// that fits, and nothing else, without waiting for a flush.
 TEST(OutputFile, AFailedWriteLeavesOnlyWholeLinesAndItsReason) {
-  TempDir dir;
-  // The size limit is per process: try it in a child.
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {10, 10};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    OutputFile f;
-    if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1)
-      _exit(2);
-    int a = output_file_write(&f, "G90\n", 4);
-    int b = output_file_write(&f, "G1 Z0.400\n", 10);  // only 6 bytes fit
-    _exit(a == 1 && b == -1 && f.error == EFBIG ? 0 : 3);
+  for (bool write_per_line : WRITE_PER_LINE) {
+    // Within the first line's page, and past a few windows.
+    for (uint64_t limit : {uint64_t{12}, uint64_t{9000001}}) {
+      SCOPED_TRACE(std::string(write_per_line ? "one write per line" : "mapped") + ", limit " +
+                   std::to_string(limit));
+      TempDir dir;
+      // The size limit is per process: try it in a child.
+      pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit rl = {limit, limit};
+        setrlimit(RLIMIT_FSIZE, &rl);
+        OutputFile f;
+        f.write_per_line = write_per_line;
+        if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1)
+          _exit(2);
+        std::string line;
+        for (size_t i = 0; f.size <= limit; ++i) {
+          line = made_up_line(i);
+          if (output_file_write(&f, line.data(), line.size()) != 1)
+            _exit(f.error == EFBIG && f.size + line.size() > limit ? 0 : 3);
+        }
+        _exit(4);  // more than the limit written
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      std::string fits;
+      for (size_t i = 0;; ++i) {
+        std::string line = made_up_line(i);
+        if (fits.size() + line.size() > limit)
+          break;
+        fits += line;
+      }
+      std::string written = read_file(dir.file("dagoma0.g.part")).value_or("");
+      EXPECT_EQ(written.size(), fits.size());
+      EXPECT_TRUE(written == fits) << "the file differs from the lines that fit";
+    }
   }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\n");
 }
 
 }  // namespace
