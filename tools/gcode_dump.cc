@@ -1,21 +1,22 @@
-// gcode_dump Z_START HEAT_TEMP SPEED FILE
+// gcode_dump Z_START HEAT_TEMP SPEED FILE [--write-per-line]
 // gcode_dump Z_START HEAT_TEMP SPEED --sha256
 //
 // Writes the print job for the three typed texts into FILE the way the
-// program does, one write per received line before its acknowledgement, but
-// with no console. With --sha256 it writes no file and prints the number of
+// program does, through the output file (each received line in the file
+// before its acknowledgement, FILE replaced once the job is complete), but
+// with no console. --write-per-line gives each line its own write where the
+// file would be mapped. With --sha256 it writes no file and prints the number of
 // lines and the SHA-256 of lines 2 to the end (line 1 holds the time of
 // day), which pins the job without keeping its 131 MB anywhere. For tests
 // and benchmarks; the texts are taken as given.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "channel/line_channel.h"
 #include "generator/generator_thread.h"
+#include "platform/output_file.h"
 #include "platform/thread.h"
 #include "sha256.h"
 
@@ -26,9 +27,15 @@ static bool copy_text(char (&to)[16], const char* from) {
   return true;
 }
 
+static void print_file_error(const char* path, const OutputFile& file) {
+  fprintf(stderr, "%s: %s\n", path, file.in_use ? "in use" : strerror(file.error));
+}
+
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    fprintf(stderr, "usage: %s Z_START HEAT_TEMP SPEED FILE|--sha256\n", argv[0]);
+  bool write_per_line = argc == 6 && strcmp(argv[5], "--write-per-line") == 0;
+  if (argc != 5 && !write_per_line) {
+    fprintf(stderr, "usage: %s Z_START HEAT_TEMP SPEED FILE [--write-per-line]|--sha256\n",
+            argv[0]);
     return 2;
   }
   static TypedValues typed;
@@ -40,10 +47,17 @@ int main(int argc, char** argv) {
   bool digest_only = strcmp(argv[4], "--sha256") == 0;
   Sha256 digest;
   sha256_init(&digest);
-  int fd = digest_only ? -1 : open(argv[4], O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (!digest_only && fd < 0) {
-    perror(argv[4]);
-    return 1;
+  static OutputFile file;
+  file.write_per_line = write_per_line;
+  if (!digest_only) {
+    std::string path = argv[4];
+    size_t slash = path.find_last_of("/\\");
+    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash);
+    const char* name = argv[4] + (slash == std::string::npos ? 0 : slash + 1);
+    if (output_file_create(&file, slash == std::string::npos ? nullptr : dir.c_str(), name) != 1) {
+      print_file_error(argv[4], file);
+      return 1;
+    }
   }
   static LineChannel ch;
   static GeneratorThread generator;
@@ -63,8 +77,9 @@ int main(int argc, char** argv) {
     if (digest_only) {
       if (lines > 0)
         sha256_update(&digest, line, n);
-    } else if (write(fd, line, n) != static_cast<ssize_t>(n)) {
-      perror(argv[4]);
+    } else if (output_file_write(&file, line, n) != 1) {
+      print_file_error(argv[4], file);
+      output_file_discard(&file);
       return 1;
     }
     ++lines;
@@ -73,10 +88,14 @@ int main(int argc, char** argv) {
   channel::acknowledge(&ch);
   channel::shutdown(&ch);
   int generator_result = join_thread(&thread);
-  if (!digest_only)
-    close(fd);
   if (r != RECEIVED_END || generator_result != 0) {
+    output_file_discard(&file);
     fprintf(stderr, "gcode_dump: the generator stopped early\n");
+    return 1;
+  }
+  if (!digest_only && (output_file_flush(&file) != 1 || output_file_commit(&file) != 1)) {
+    print_file_error(argv[4], file);
+    output_file_discard(&file);
     return 1;
   }
   if (digest_only)
