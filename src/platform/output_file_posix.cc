@@ -9,15 +9,20 @@
 // fallocate, so that a full disk is an error of that call rather than a
 // SIGBUS on a page. glibc's posix_fallocate is not used: where the file
 // system cannot allocate, it writes a byte into every block itself, hiding
-// the answer that sends the lines to one write(2) each instead.
+// the answer that sends the lines to one write(2) each instead. Only file
+// systems known to reserve what fallocate allocates are mapped: btrfs, for
+// one, may still find no room when a page is first written, and that is a
+// SIGBUS in the middle of a copy.
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "platform/output_file.h"
@@ -88,6 +93,20 @@ constexpr uint64_t WINDOW_BYTES = uint64_t{4} << 20;
 // The allocation's answer that sends the lines to write(2): the file
 // system cannot allocate ahead (NFS before 4.2, some FUSE file systems).
 bool cannot_allocate(int error) { return error == EOPNOTSUPP || error == ENOSYS; }
+
+// Whether the file system of `fd` reserves the blocks fallocate allocates,
+// so that writing the mapped pages later cannot fail for want of room.
+bool allocation_reserves(int fd) {
+  struct statfs st;
+  if (fstatfs(fd, &st) != 0)
+    return false;
+  switch (st.f_type) {
+    case EXT4_SUPER_MAGIC:  // ext2 and ext3 too; files without extents refuse to allocate
+    case XFS_SUPER_MAGIC:
+    case TMPFS_MAGIC: return true;
+    default: return false;
+  }
+}
 
 // No room for the whole step, but perhaps for a smaller one.
 bool out_of_room(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
@@ -274,7 +293,7 @@ int output_file_create(OutputFile* file, const char* dir, const char* name) {
       return failed(file, error);
     }
     file->handle = fd;
-    file->mapped = readable;
+    file->mapped = readable && allocation_reserves(fd);
     file->window = nullptr;
     file->window_start = 0;
     file->allocated = 0;
