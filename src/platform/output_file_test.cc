@@ -2,9 +2,14 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
+#include <stddef.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -183,6 +188,69 @@ TEST(OutputFile, AFailedWriteLeavesOnlyWholeLinesAndItsReason) {
       EXPECT_EQ(written.size(), fits.size());
       EXPECT_TRUE(written == fits) << "the file differs from the lines that fit";
     }
+  }
+}
+
+// From now on, the system call `nr` fails with `error` in this process
+// (a child), as where the file system cannot do it.
+bool refuse_system_call(long nr, int error) {
+  struct sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1),
+      BPF_STMT(BPF_RET | BPF_K,
+               SECCOMP_RET_ERRNO | (static_cast<uint32_t>(error) & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  struct sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]),
+                               filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// A file system that cannot allocate ahead or map gets one write per line;
+// should it refuse in the middle of a job (the first windows mapped, part
+// of a line copied), the file goes on with every line whole and in order.
+TEST(OutputFile, RefusedAllocationOrMappingSendsTheRestToWrites) {
+  struct Refusal {
+    const char* call;
+    long nr;
+    int error;
+  };
+  for (Refusal refusal :
+       {Refusal{"fallocate", SYS_fallocate, EOPNOTSUPP}, Refusal{"mmap", SYS_mmap, ENODEV}}) {
+    SCOPED_TRACE(refusal.call);
+    const uint64_t refused_from = 3000000, total = 9000000;
+    TempDir dir;
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      OutputFile f;
+      if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1)
+        _exit(2);
+      std::string line;
+      bool refused = false;
+      for (size_t i = 0; f.size < total; ++i) {
+        if (f.size >= refused_from && !refused) {
+          if (!refuse_system_call(refusal.nr, refusal.error))
+            _exit(3);
+          refused = true;
+        }
+        line = made_up_line(i);
+        if (output_file_write(&f, line.data(), line.size()) != 1)
+          _exit(4);
+      }
+      _exit(!f.mapped && output_file_flush(&f) == 1 && output_file_commit(&f) == 1 ? 0 : 5);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::string expected;
+    for (size_t i = 0; expected.size() < total; ++i)
+      expected += made_up_line(i);
+    std::string written = read_file(dir.file("dagoma0.g")).value_or("");
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected) << "the file differs from the lines written";
   }
 }
 
