@@ -6,6 +6,7 @@
 #include <linux/seccomp.h>
 #include <signal.h>
 #include <stddef.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -192,11 +193,18 @@ TEST(OutputFile, AFailedWriteLeavesOnlyWholeLinesAndItsReason) {
 }
 
 // From now on, the system call `nr` fails with `error` in this process
-// (a child), as where the file system cannot do it.
-bool refuse_system_call(long nr, int error) {
+// (a child), as where the file system cannot do it; but only where its
+// argument `arg` has a bit of `flags` (all calls when `flags` is 0), so that
+// mmap is refused to the file and not to the allocator's private memory.
+bool refuse_system_call(long nr, int error, unsigned arg, uint32_t flags) {
+  const uint32_t any = 0xffffffff;
   struct sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 3),
+      // The argument's low 32 bits (little-endian).
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS,
+               static_cast<uint32_t>(offsetof(struct seccomp_data, args) + arg * sizeof(uint64_t))),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flags != 0 ? flags : any, 0, 1),
       BPF_STMT(BPF_RET | BPF_K,
                SECCOMP_RET_ERRNO | (static_cast<uint32_t>(error) & SECCOMP_RET_DATA)),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
@@ -215,9 +223,12 @@ TEST(OutputFile, RefusedAllocationOrMappingSendsTheRestToWrites) {
     const char* call;
     long nr;
     int error;
+    unsigned arg;  // refused where this argument has a bit of `flags`
+    uint32_t flags;
   };
-  for (Refusal refusal :
-       {Refusal{"fallocate", SYS_fallocate, EOPNOTSUPP}, Refusal{"mmap", SYS_mmap, ENODEV}}) {
+  // fallocate is refused whatever its arguments; mmap of a file only.
+  for (Refusal refusal : {Refusal{"fallocate", SYS_fallocate, EOPNOTSUPP, 0, 0},
+                          Refusal{"mmap", SYS_mmap, ENODEV, 3, MAP_SHARED}}) {
     SCOPED_TRACE(refusal.call);
     const uint64_t refused_from = 3000000, total = 9000000;
     TempDir dir;
@@ -231,7 +242,7 @@ TEST(OutputFile, RefusedAllocationOrMappingSendsTheRestToWrites) {
       bool refused = false;
       for (size_t i = 0; f.size < total; ++i) {
         if (f.size >= refused_from && !refused) {
-          if (!refuse_system_call(refusal.nr, refusal.error))
+          if (!refuse_system_call(refusal.nr, refusal.error, refusal.arg, refusal.flags))
             _exit(3);
           refused = true;
         }
