@@ -21,15 +21,6 @@ const ValueOption VALUE_OPTIONS[] = {
     {"--speed", FIELD_SPEED},
 };
 
-char* buffer_for(TypedValues* typed, FieldKind kind) {
-  switch (kind) {
-    case FIELD_Z_START: return typed->z_start;
-    case FIELD_HEAT_TEMP: return typed->heat_temp;
-    case FIELD_SPEED: return typed->speed;
-  }
-  return nullptr;
-}
-
 CommandLine error(const char* format, ...) {
   char message[512];
   va_list args;
@@ -95,7 +86,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     if (given[option->kind])
       return error(GIVEN_TWICE_TEXT, option->name);
     given[option->kind] = true;
-    if (!value_text_is_valid(value, option->kind, buffer_for(&result.typed, option->kind))) {
+    if (!value_text_is_valid(value, option->kind, typed_text(&result.typed, option->kind))) {
       return error(INVALID_VALUE_TEXT, quoted_text(value).c_str(), option->name,
                    VALUE_RULE_TEXTS[option->kind]);
     }

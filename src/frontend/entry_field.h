@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "generator/typed_values.h"
 #include "platform/console.h"
 
 enum FieldKind {
@@ -18,6 +19,16 @@ enum FieldKind {
 };
 
 inline constexpr int FIELD_CELLS = 10;
+
+// The typed text that holds the value of `kind`.
+inline char* typed_text(TypedValues* typed, FieldKind kind) {
+  switch (kind) {
+    case FIELD_Z_START: return typed->z_start;
+    case FIELD_HEAT_TEMP: return typed->heat_temp;
+    case FIELD_SPEED: return typed->speed;
+  }
+  return nullptr;
+}
 
 // Results of read_number_field.
 enum : int {

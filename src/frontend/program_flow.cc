@@ -24,15 +24,6 @@ const Prompt PROMPTS[] = {
     {18, "Enter speed value (300 strongly encouraged 600 maximum):", FIELD_SPEED},
 };
 
-char* buffer_for(TypedValues* typed, FieldKind kind) {
-  switch (kind) {
-    case FIELD_Z_START: return typed->z_start;
-    case FIELD_HEAT_TEMP: return typed->heat_temp;
-    case FIELD_SPEED: return typed->speed;
-  }
-  return nullptr;
-}
-
 void write_at(Console* con, int col, int row, const char* text) {
   console_set_cursor(con, col, row);
   console_write(con, text, strlen(text));
@@ -47,7 +38,7 @@ int run_dialogue(Program* p) {
     draw_screen(con);
     int result = FIELD_ACCEPTED;
     for (const Prompt& prompt : PROMPTS) {
-      char* text = buffer_for(&p->typed, prompt.kind);
+      char* text = typed_text(&p->typed, prompt.kind);
       if (con->full_screen) {
         write_at(con, TEXT_COLUMN, prompt.row, prompt.text);
         console_flush_input(con);

@@ -86,7 +86,9 @@ void wake(WaitWord* word) {
 
 uint32_t wait_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
   uint32_t now = spin_for_change(word, old, own);
-  while (now == old) {
+  if (now != old)
+    return now;  // the spin has noted where this thread runs
+  do {
     // Announce the sleep before the last look; publish() stores, then looks
     // at `sleepers` (both sequentially consistent), so one of the two sees
     // the other and no wake-up is lost. The system compares the word again
@@ -97,8 +99,9 @@ uint32_t wait_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
       sleep_while_equal(word, old);
     word->sleepers.fetch_sub(1);
     now = word->value.load(std::memory_order_acquire);
-  }
-  // The work this thread does next is what the peer will wait for.
+  } while (now == old);
+  // Woken, perhaps on another CPU: the work this thread does next is what
+  // the peer will wait for.
   note_cpu(own, current_cpu());
   return now;
 }
