@@ -14,14 +14,19 @@
 //  4. as 1 without the summary, to show that reading it after the
 //     acknowledgement leaves the ratio as it was;
 //  5. through the channel with no file, to show the channel's share;
+//  5a. the floor of that: two threads passing a count back and forth
+//     through one cache line, spinning, once per line of the job
+//     (round_trip_floor.h);
 //  6. generating and formatting the job with no channel and no file
 //     (target: under 0.5 s);
 //  7. the job's summary read from its lines alone, the best of five
 //     passes (target: under 0.2 s);
 // and the peak memory of the first (target: under 16 MB).
-// Then N rounds (default 3), each: the bare loop of 2; the job of 1 quiet
-// (target: 0.6 times the bare loop or less), and that of 3 (target: within
-// 1.6 times the bare loop); the job of 1 beside one, then
+// Then N rounds (default 3), each: the bare loop of 2; the floor of 5a and
+// the channel of 5 (target: 1.5 times the floor or less); the job of 1
+// quiet (targets: 0.6 times the bare loop or less, 2.5 times the floor or
+// less), and that of 3 (target: within 1.6 times the bare loop); the job of
+// 1 beside one, then
 // beside two CPU-bound processes in sessions of their own, which the
 // benchmark starts and ends itself (targets on a 2-core machine: 2.0 and
 // 4.0 times the quiet job of the round or less); and, for comparison, beside
@@ -49,6 +54,7 @@
 #include "generator/generator_thread.h"
 #include "platform/output_file.h"
 #include "platform/thread.h"
+#include "round_trip_floor.h"
 
 namespace {
 
@@ -304,6 +310,9 @@ int main(int argc, char** argv) {
   job_through_channel(typed, nullptr, nullptr);
   double channel_s = seconds_since(start);
 
+  // The channel's floor, as many round trips as the job has lines.
+  double floor_s = round_trip_floor_seconds(lines);
+
   // Generation and formatting alone.
   auto g = std::make_unique<GeneratorThread>();
   size_t bytes = 0;
@@ -347,7 +356,9 @@ int main(int argc, char** argv) {
   printf("  one write(2) per line      %.2f s, ratio %.2f   (aim <= 1.2)\n", written_s,
          written_s / bare_s);
   printf("  the same, no summary       %.2f s, ratio %.2f\n", unread_s, unread_s / bare_s);
-  printf("channel only, no file      %.2f s\n", channel_s);
+  printf("channel only, no file      %.2f s, %.2f x the floor\n", channel_s, channel_s / floor_s);
+  printf("floor: round trips on one cache line %.2f s (%.3f us each)\n", floor_s,
+         1e6 * floor_s / static_cast<double>(lines));
   printf("generate only              %.3f s (target < 0.5)\n", generate_s);
   printf("summary reader alone       %.3f s, %.3f s of processor, best of %d (target < 0.2)\n",
          summary_s, summary_cpu_s, SUMMARY_PASSES);
@@ -365,13 +376,22 @@ int main(int argc, char** argv) {
 
   printf("Quiet and beside busy processes, %d rounds\n", rounds);
   std::vector<double> quiet_to_bare, written_to_bare, one, two, one_here;
+  std::vector<double> channel_to_floor, quiet_to_floor, one_s, two_s;
   for (int round = 1; round <= rounds; ++round) {
     printf("  round %d   load %s\n", round, load_average().c_str());
     double unused_flush_s = 0;
     Measured bare = bare_write_loop(text, ends, bare_path, &unused_flush_s);
     print_measured("bare write loop", bare, 1.0, "");
+    double round_floor_s = round_trip_floor_seconds(lines);
+    CpuUse before = cpu_use();
+    start = std::chrono::steady_clock::now();
+    job_through_channel(typed, nullptr, nullptr);
+    Measured channel = {seconds_since(start), cpu_use_since(before)};
+    printf("    %-20s %6.2f s\n", "floor", round_floor_s);
+    print_measured("channel only", channel, channel.seconds / round_floor_s, "the floor");
     Measured quiet = job_beside(typed, dir, 0, OWN_SESSION);
     print_measured("quiet", quiet, quiet.seconds / bare.seconds, "the bare");
+    printf("    %-20s %6s    %5.2f x the floor\n", "", "", quiet.seconds / round_floor_s);
     Measured written = job_beside(typed, dir, 0, OWN_SESSION, true);
     print_measured("quiet, write(2)", written, written.seconds / bare.seconds, "the bare");
     Measured busy1 = job_beside(typed, dir, 1, OWN_SESSION);
@@ -381,6 +401,10 @@ int main(int argc, char** argv) {
     Measured here1 = job_beside(typed, dir, 1, BENCH_SESSION);
     print_measured("1 busy, same session", here1, here1.seconds / quiet.seconds, "quiet");
     quiet_to_bare.push_back(quiet.seconds / bare.seconds);
+    channel_to_floor.push_back(channel.seconds / round_floor_s);
+    quiet_to_floor.push_back(quiet.seconds / round_floor_s);
+    one_s.push_back(busy1.seconds);
+    two_s.push_back(busy2.seconds);
     written_to_bare.push_back(written.seconds / bare.seconds);
     one.push_back(busy1.seconds / quiet.seconds);
     two.push_back(busy2.seconds / quiet.seconds);
@@ -389,12 +413,20 @@ int main(int argc, char** argv) {
   std::string load_after = load_average();
   printf("RESULT quiet job / bare write loop %5.2f   (target <= 0.6)   load before %s, after %s\n",
          median(quiet_to_bare), load_before.c_str(), load_after.c_str());
+  printf("RESULT channel only / floor        %5.2f   (target <= 1.5)   load before %s, after %s\n",
+         median(channel_to_floor), load_before.c_str(), load_after.c_str());
+  printf("RESULT quiet job / floor           %5.2f   (target <= 2.5)   load before %s, after %s\n",
+         median(quiet_to_floor), load_before.c_str(), load_after.c_str());
   printf("RESULT the same by write(2) / bare %5.2f   (target <= 1.6)   load before %s, after %s\n",
          median(written_to_bare), load_before.c_str(), load_after.c_str());
   printf("RESULT 1 busy / quiet job          %5.2f   (target <= 2.0)   load before %s, after %s\n",
          median(one), load_before.c_str(), load_after.c_str());
   printf("RESULT 2 busy / quiet job          %5.2f   (target <= 4.0)   load before %s, after %s\n",
          median(two), load_before.c_str(), load_after.c_str());
+  printf("RESULT 1 busy, seconds             %5.2f   (for comparison)  load before %s, after %s\n",
+         median(one_s), load_before.c_str(), load_after.c_str());
+  printf("RESULT 2 busy, seconds             %5.2f   (for comparison)  load before %s, after %s\n",
+         median(two_s), load_before.c_str(), load_after.c_str());
   printf("RESULT 1 busy in the same session  %5.2f   (for comparison)  load before %s, after %s\n",
          median(one_here), load_before.c_str(), load_after.c_str());
   unlink(job_path.c_str());
