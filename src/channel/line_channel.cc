@@ -11,9 +11,11 @@ enum : uint32_t {
   LINK_CLIENT_GONE = 3,
 };
 
-// Top bit of `lines` and `acks`: that side has closed. The rest counts.
+// Top bit of `lines` and `acks`: that side has closed. The rest, up to the
+// waiter's bit, counts.
 constexpr uint32_t CLOSED = 0x80000000u;
-constexpr uint32_t COUNT = 0x7fffffffu;
+constexpr uint32_t COUNT = 0x3fffffffu;
+static_assert(((CLOSED | COUNT) & WAIT_SLEEPER) == 0, "the waiter's bit is its own");
 
 uint32_t next_count(uint32_t n) { return (n + 1) & COUNT; }
 
@@ -24,15 +26,10 @@ enum : int { SERVER_PART = 0, CLIENT_PART = 1 };
 
 namespace channel {
 
-int listen(LineChannel* ch) {
-  uint32_t idle = LINK_IDLE;
-  if (!ch->link.value.compare_exchange_strong(idle, LINK_LISTENING))
-    return -1;
-  return 1;
-}
+int listen(LineChannel* ch) { return publish_if(&ch->link, LINK_IDLE, LINK_LISTENING) ? 1 : -1; }
 
 int accept(LineChannel* ch) {
-  uint32_t state = ch->link.value.load();
+  uint32_t state = read_word(&ch->link, std::memory_order_acquire);
   while (state == LINK_LISTENING)
     state = wait_for_change(&ch->link, state);
   if (state != LINK_CONNECTED)
@@ -43,17 +40,20 @@ int accept(LineChannel* ch) {
 
 ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_read) {
   *bytes_read = 0;
+  Mailbox* box = &ch->mailbox;
   uint32_t want = next_count(ch->lines_taken);
-  // Keep lines_taken one ahead of the acks only once a line is really here.
-  uint32_t now = ch->lines.value.load(std::memory_order_acquire);
+  // Acquire, here and in the wait: the sender wrote the text and its length
+  // before it released the count.
+  uint32_t now = read_word(&box->lines, std::memory_order_acquire);
   while ((now & COUNT) != want) {
     if (now & CLOSED)
       return SENDER_GONE;
-    now = wait_for_change(&ch->lines, now, &ch->acks);
+    now = wait_for_change(&box->lines, now, &ch->server_cpu, &ch->client_cpu);
   }
-  size_t n = ch->length;
-  memcpy(line_buffer, ch->text, n);
+  size_t n = box->length;
+  memcpy(line_buffer, box->text, n);
   *bytes_read = n;
+  // Keep lines_taken one ahead of the acks only once a line is really here.
   ch->lines_taken = want;
   if (n >= END_MARKER_LENGTH && line_buffer[0] == '-' &&
       strncmp(line_buffer, END_MARKER, END_MARKER_LENGTH) == 0)
@@ -62,22 +62,22 @@ ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_rea
 }
 
 void acknowledge(LineChannel* ch) {
-  uint32_t acks = ch->acks.value.load(std::memory_order_relaxed);
+  // Relaxed: only this thread changes the count and the closed bit.
+  uint32_t acks = read_word(&ch->mailbox.acks, std::memory_order_relaxed);
   if ((acks & COUNT) == ch->lines_taken)
     return;  // nothing received since the last acknowledgement
-  publish(&ch->acks, (acks & CLOSED) | ch->lines_taken);
+  // Released: the text has been copied out before the sender may reuse it.
+  publish(&ch->mailbox.acks, (acks & CLOSED) | ch->lines_taken);
 }
 
 void shutdown(LineChannel* ch) {
-  publish_bits(&ch->acks, CLOSED);
+  publish_bits(&ch->mailbox.acks, CLOSED);
   restore_thread_cpus(&ch->server_cpus);
 }
 
 int connect(LineChannel* ch) {
-  uint32_t listening = LINK_LISTENING;
-  if (!ch->link.value.compare_exchange_strong(listening, LINK_CONNECTED))
+  if (!publish_if(&ch->link, LINK_LISTENING, LINK_CONNECTED))
     return -1;
-  publish(&ch->link, LINK_CONNECTED);
   narrow_thread_cpus(&ch->client_cpus, CLIENT_PART);
   return 1;
 }
@@ -85,27 +85,30 @@ int connect(LineChannel* ch) {
 int send_line(LineChannel* ch, const char* text, size_t length) {
   if (length >= LINE_CAPACITY)
     return -1;
-  uint32_t acks = ch->acks.value.load(std::memory_order_acquire);
+  Mailbox* box = &ch->mailbox;
+  // Relaxed: only the closed bit counts here. The receiver was done with
+  // the text once the last acknowledgement arrived, which was acquired.
+  uint32_t acks = read_word(&box->acks, std::memory_order_relaxed);
   if (acks & CLOSED)
     return -1;
-  memcpy(ch->text, text, length);
-  ch->length = length;
+  memcpy(box->text, text, length);
+  box->length = static_cast<uint16_t>(length);
   uint32_t sent = next_count(ch->acks_seen);
-  publish(&ch->lines, sent);
+  publish(&box->lines, sent);  // releases the text and its length
   while ((acks & COUNT) != sent) {
     if (acks & CLOSED)
       return -1;
-    acks = wait_for_change(&ch->acks, acks, &ch->lines);
+    // Acquired: the receiver has copied the text out before the next line
+    // overwrites it.
+    acks = wait_for_change(&box->acks, acks, &ch->client_cpu, &ch->server_cpu);
   }
   ch->acks_seen = sent;
   return 1;
 }
 
 void close(LineChannel* ch) {
-  uint32_t listening = LINK_LISTENING;
-  if (ch->link.value.compare_exchange_strong(listening, LINK_CLIENT_GONE))
-    publish(&ch->link, LINK_CLIENT_GONE);
-  publish_bits(&ch->lines, CLOSED);
+  publish_if(&ch->link, LINK_LISTENING, LINK_CLIENT_GONE);
+  publish_bits(&ch->mailbox.lines, CLOSED);
   restore_thread_cpus(&ch->client_cpus);
 }
 

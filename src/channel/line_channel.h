@@ -7,7 +7,10 @@
 //
 // The transport is an in-process one-line mailbox: a send copies the line
 // into the mailbox and waits until the acknowledgement arrives; a receive
-// waits the same way for the next line. A wait spins only while the peer
+// waits the same way for the next line. The line count, the acknowledgement
+// count, the length and the first bytes of the text share one cache line,
+// so that a line of the job and its acknowledgement cross between the two
+// CPUs as that one line, once each way. A wait spins only while the peer
 // runs on another CPU, and for a bounded time (WaitWord), then sleeps in the
 // kernel: neither side makes a system call while the other answers at once,
 // and neither burns a CPU while the other cannot answer (a stalled disk or
@@ -31,22 +34,40 @@ inline constexpr size_t LINE_BUFFER_SIZE = LINE_CAPACITY;
 inline constexpr char END_MARKER[] = "-EOT-";
 inline constexpr size_t END_MARKER_LENGTH = sizeof END_MARKER - 1;
 
-struct LineChannel {
-  // Connection state: one of the LINK_ values of line_channel.cc.
-  WaitWord link;
-
-  // Sender's side: how many lines it has posted; the top bit says the client
-  // has closed its end.
-  alignas(64) WaitWord lines;
-  uint32_t acks_seen = 0;
-  size_t length = 0;
+// What crosses for each line. In the counts the top bit says that side has
+// closed; the rest counts lines, and WAIT_SLEEPER is the waiter's.
+struct alignas(64) Mailbox {
+  WaitWord lines;  // posted by the sender; top bit: the client has closed
+  WaitWord acks;   // acknowledged by the receiver; top bit: the server shut down
+  uint16_t length = 0;
+  // The first MAILBOX_FIRST_TEXT bytes share the counts' cache line; a
+  // longer line goes on into the cache lines after it.
   char text[LINE_CAPACITY] = {};
+};
+
+inline constexpr size_t MAILBOX_FIRST_TEXT = 64 - offsetof(Mailbox, text);
+
+// Every G-code line of the job (at most 46 bytes, whatever the typed texts)
+// fits beside the counts; only a header comment may go on past them.
+static_assert(MAILBOX_FIRST_TEXT >= 46, "a job line must fit in the counts' cache line");
+static_assert(LINE_CAPACITY - 1 <= UINT16_MAX, "the length must fit");
+
+struct LineChannel {
+  Mailbox mailbox;
+
+  // Changed seldom: the connection state (one of the LINK_ values of
+  // line_channel.cc), and where each side was last seen running, which the
+  // other reads while it spins.
+  alignas(64) WaitWord link;
+  SeenCpu client_cpu;
+  SeenCpu server_cpu;
+
+  // The sender's own.
+  alignas(64) uint32_t acks_seen = 0;
   ThreadCpus client_cpus = {};
 
-  // Receiver's side: how many lines it has acknowledged; the top bit says
-  // the server has shut down.
-  alignas(64) WaitWord acks;
-  uint32_t lines_taken = 0;
+  // The receiver's own.
+  alignas(64) uint32_t lines_taken = 0;
   ThreadCpus server_cpus = {};
 };
 

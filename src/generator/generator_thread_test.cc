@@ -123,7 +123,7 @@ TEST(GeneratorThreadMain, FailuresAreReturnedNotPrinted) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(result, -1);
     // Nothing was sent, and the paths were released.
-    EXPECT_EQ(not_listening.lines.value.load() & 0x7fffffffu, 0u);
+    EXPECT_EQ(not_listening.mailbox.lines.value.load() & 0x3fffffffu, 0u);
     EXPECT_EQ(g.paths.P1.list.size, 0u);
   }
   // A receiver that shuts down mid-job: the generator stops at the refused

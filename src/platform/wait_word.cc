@@ -1,6 +1,7 @@
 // The part of WaitWord that is the same on every system: when to spin, the
-// announced sleep and the wake-up only when someone sleeps. Each system's
-// file supplies sleep_while_equal, wake_sleepers and current_cpu.
+// sleep announced in the word, and the wake-up only when someone sleeps.
+// Each system's file supplies sleep_while_equal, wake_sleepers and
+// current_cpu.
 
 #include <chrono>
 #include <thread>
@@ -33,36 +34,37 @@ constexpr std::chrono::microseconds SPIN_LIMIT{100};
 // nanoseconds each).
 constexpr unsigned LOOK_EVERY = 16;
 
+constexpr uint32_t VALUE = ~WAIT_SLEEPER;
+
 bool several_cpus() {
   static const bool several = std::thread::hardware_concurrency() > 1;
   return several;
 }
 
-// Tells the peer where this thread runs; written only when it moved, so
-// that the peer's cache line stays put.
-void note_cpu(WaitWord* own, int32_t cpu) {
-  if (own != nullptr && own->changer_cpu.load(std::memory_order_relaxed) != cpu)
-    own->changer_cpu.store(cpu, std::memory_order_relaxed);
+// Tells the peer where this thread runs; written only when it moved.
+void note_cpu(SeenCpu* own, int32_t cpu) {
+  if (own != nullptr && own->cpu.load(std::memory_order_relaxed) != cpu)
+    own->cpu.store(cpu, std::memory_order_relaxed);
 }
 
 // The peer was last seen on this thread's CPU: while this thread spins
-// there, the peer cannot run.
-bool peer_on(const WaitWord* word, int32_t cpu) {
-  return cpu >= 0 && word->changer_cpu.load(std::memory_order_relaxed) == cpu;
+// there, the peer cannot run. Only a hint, so relaxed.
+bool peer_on(const SeenCpu* peer, int32_t cpu) {
+  return peer != nullptr && cpu >= 0 && peer->cpu.load(std::memory_order_relaxed) == cpu;
 }
 
 // Spins until the word leaves `old`; returns the new value, or `old` when
 // spinning cannot help or has gone on long enough.
-uint32_t spin_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
+uint32_t spin_for_change(WaitWord* word, uint32_t old, SeenCpu* own, const SeenCpu* peer) {
   if (!several_cpus())
     return old;
   int32_t cpu = current_cpu();
   note_cpu(own, cpu);
-  if (peer_on(word, cpu))
+  if (peer_on(peer, cpu))
     return old;
   auto start = std::chrono::steady_clock::now();
   for (unsigned i = 1;; ++i) {
-    uint32_t now = word->value.load(std::memory_order_acquire);
+    uint32_t now = read_word(word, std::memory_order_acquire);
     if (now != old)
       return now;
     if (i % LOOK_EVERY == 0) {
@@ -70,49 +72,83 @@ uint32_t spin_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
       // cannot answer while this thread holds the CPU.
       cpu = current_cpu();
       note_cpu(own, cpu);
-      if (peer_on(word, cpu) || std::chrono::steady_clock::now() - start > SPIN_LIMIT)
+      if (peer_on(peer, cpu) || std::chrono::steady_clock::now() - start > SPIN_LIMIT)
         return old;
     }
     cpu_relax();
   }
 }
 
-void wake(WaitWord* word) {
-  if (word->sleepers.load() != 0)
+// `before` is what a change replaced.
+void wake_if_asleep(WaitWord* word, uint32_t before) {
+  if (before & WAIT_SLEEPER)
     wake_sleepers(word);
 }
 
 }  // namespace
 
-uint32_t wait_for_change(WaitWord* word, uint32_t old, WaitWord* own) {
-  uint32_t now = spin_for_change(word, old, own);
+uint32_t read_word(const WaitWord* word, std::memory_order order) {
+  return word->value.load(order) & VALUE;
+}
+
+uint32_t wait_for_change(WaitWord* word, uint32_t old, SeenCpu* own, const SeenCpu* peer) {
+  uint32_t now = spin_for_change(word, old, own, peer);
   if (now != old)
     return now;  // the spin has noted where this thread runs
-  do {
-    // Announce the sleep before the last look; publish() stores, then looks
-    // at `sleepers` (both sequentially consistent), so one of the two sees
-    // the other and no wake-up is lost. The system compares the word again
-    // before it sleeps, and may return early: the loop looks.
-    word->sleepers.fetch_add(1);
-    now = word->value.load();
-    if (now == old)
-      sleep_while_equal(word, old);
-    word->sleepers.fetch_sub(1);
-    now = word->value.load(std::memory_order_acquire);
-  } while (now == old);
+  for (;;) {
+    // No wake-up is lost: the mark and every change are read-modify-writes
+    // of this one word, so they fall into one order. A change before the
+    // mark makes the mark fail, and the wait returns without sleeping; a
+    // change after it replaces the marked value, sees the mark and wakes
+    // the kernel's sleepers. The kernel compares the word with the marked
+    // value as it puts this thread to sleep, under its own lock against the
+    // wake, so a change between the mark and the sleep is seen there. Only
+    // the order of the word's own changes counts for that, so the mark
+    // needs no fence; acquire, for the text a changed value stands for.
+    uint32_t seen = old;
+    if (!word->value.compare_exchange_strong(seen, old | WAIT_SLEEPER, std::memory_order_acquire,
+                                             std::memory_order_acquire) &&
+        (seen & VALUE) != old) {
+      now = seen & VALUE;
+      break;
+    }
+    // Marked (by this wait, or still from its last round): sleep. The
+    // system may return early; the loop looks again.
+    sleep_while_equal(word, old | WAIT_SLEEPER);
+    now = read_word(word, std::memory_order_acquire);
+    if (now != old)
+      break;
+  }
   // Woken, perhaps on another CPU: the work this thread does next is what
   // the peer will wait for.
   note_cpu(own, current_cpu());
   return now;
 }
 
+// Each change is one read-modify-write, whatever the memory order: it reads
+// the word's latest value, mark included (see wait_for_change), so the
+// order only has to release what this thread wrote before.
+
 void publish(WaitWord* word, uint32_t value) {
-  word->value.store(value);
-  wake(word);
+  wake_if_asleep(word, word->value.exchange(value, std::memory_order_release));
 }
 
 uint32_t publish_bits(WaitWord* word, uint32_t bits) {
-  uint32_t before = word->value.fetch_or(bits);
-  wake(word);
-  return before;
+  uint32_t before = word->value.load(std::memory_order_relaxed);
+  while (!word->value.compare_exchange_weak(before, (before & VALUE) | bits,
+                                            std::memory_order_release, std::memory_order_relaxed)) {
+  }
+  wake_if_asleep(word, before);
+  return before & VALUE;
+}
+
+bool publish_if(WaitWord* word, uint32_t expected, uint32_t value) {
+  uint32_t before = word->value.load(std::memory_order_relaxed);
+  do {
+    if ((before & VALUE) != expected)
+      return false;
+  } while (!word->value.compare_exchange_weak(before, value, std::memory_order_release,
+                                              std::memory_order_relaxed));
+  wake_if_asleep(word, before);
+  return true;
 }
