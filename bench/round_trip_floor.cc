@@ -49,13 +49,15 @@ int answer(void* arg) {
 double round_trip_floor_seconds(size_t round_trips) {
   Floor f;
   f.round_trips = static_cast<uint32_t>(round_trips);
-  ThreadCpus cpus = {};
-  narrow_thread_cpus(&cpus, 0);
   Thread thread;
   if (start_thread(&thread, answer, &f) != 1) {
     fprintf(stderr, "job_bench: no thread for the floor\n");
     exit(1);
   }
+  // Narrowed after the start, as the channel narrows in accept: a thread
+  // started later would inherit this half and could not take the other.
+  ThreadCpus cpus = {};
+  narrow_thread_cpus(&cpus, 0);
   while (!f.ready.load(std::memory_order_acquire))
     relax();
   auto start = std::chrono::steady_clock::now();
