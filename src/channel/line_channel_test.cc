@@ -178,7 +178,11 @@ TEST(LineChannel, EndMarkerIsAcknowledgedLikeALine) {
 
 TEST(LineChannel, SenderGoneBeforeEndMarker) {
   LineChannel ch;
-  std::thread client = open_with_client(&ch, [&] { channel::send_line(&ch, "G90\n", 4); });
+  std::thread client = open_with_client(&ch, [&] {
+    channel::send_line(&ch, "G90\n", 4);
+    // Long enough for the receiver to pass its spin and go to sleep.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  });
   EXPECT_EQ(take(&ch), "G90\n");
   char buf[LINE_BUFFER_SIZE];
   size_t n = 7;
@@ -198,6 +202,8 @@ TEST(LineChannel, ShutdownReleasesAWaitingSender) {
   char buf[LINE_BUFFER_SIZE];
   size_t n = 0;
   ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  // Long enough for the sender to pass its spin and go to sleep.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   channel::shutdown(&ch);
   client.join();
   EXPECT_EQ(result, -1);
@@ -220,6 +226,46 @@ TEST(LineChannel, ExtraAcknowledgementDoesNotRunAhead) {
   channel::acknowledge(&ch);
   client.join();
   channel::shutdown(&ch);
+}
+
+// Busy for `us` microseconds, as a peer that is still at work.
+void busy_for(int us) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(us);
+  while (std::chrono::steady_clock::now() < until) {
+  }
+}
+
+// Each line, and each acknowledgement, comes a little before or after the
+// waiter's spin gives up (100 us), so that many land just as it marks the
+// word to go to sleep: none may be lost there (a lost one hangs the test).
+TEST(LineChannel, HandOversAsTheSpinGivesUp) {
+  constexpr int COUNT = 3000;
+  auto delay_us = [](int i, int step) { return 60 + (i * step) % 81; };
+  LineChannel ch;
+  std::thread client = open_with_client(&ch, [&] {
+    char line[32];
+    for (int i = 0; i < COUNT; ++i) {
+      busy_for(delay_us(i, 37));
+      int len = snprintf(line, sizeof line, "G1 X%d\n", i);
+      ASSERT_EQ(channel::send_line(&ch, line, static_cast<size_t>(len)), 1);
+    }
+    channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
+  });
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  int received = 0;
+  char expect[32];
+  while (channel::receive_line(&ch, buf, &n) == RECEIVED_LINE) {
+    int len = snprintf(expect, sizeof expect, "G1 X%d\n", received);
+    ASSERT_EQ(std::string(buf, n), std::string(expect, static_cast<size_t>(len)));
+    busy_for(delay_us(received, 53));
+    ++received;
+    channel::acknowledge(&ch);
+  }
+  channel::acknowledge(&ch);
+  client.join();
+  channel::shutdown(&ch);
+  EXPECT_EQ(received, COUNT);
 }
 
 TEST(LineChannel, ManyLinesInOrder) {
