@@ -239,7 +239,7 @@ void busy_for(int us) {
 // waiter's spin gives up (100 us), so that many land just as it marks the
 // word to go to sleep: none may be lost there (a lost one hangs the test).
 TEST(LineChannel, HandOversAsTheSpinGivesUp) {
-  constexpr int COUNT = 3000;
+  constexpr int COUNT = 2000;
   auto delay_us = [](int i, int step) { return 60 + (i * step) % 81; };
   LineChannel ch;
   std::thread client = open_with_client(&ch, [&] {
