@@ -14,19 +14,20 @@
 //  4. as 1 without the summary, to show that reading it after the
 //     acknowledgement leaves the ratio as it was;
 //  5. through the channel with no file, to show the channel's share;
-//  5a. the floor of that: two threads passing a count back and forth
-//     through one cache line, spinning, once per line of the job
-//     (round_trip_floor.h);
+//  5a. the floor of that, before and after: two threads passing a count
+//     back and forth through one cache line, spinning, once per line of
+//     the job (round_trip_floor.h);
 //  6. generating and formatting the job with no channel and no file
 //     (target: under 0.5 s);
 //  7. the job's summary read from its lines alone, the best of five
 //     passes (target: under 0.2 s);
 // and the peak memory of the first (target: under 16 MB).
-// Then N rounds (default 3), each: the bare loop of 2; the floor of 5a and
-// the channel of 5 (target: 1.5 times the floor or less); the job of 1
-// quiet (targets: 0.6 times the bare loop or less, 2.5 times the floor or
-// less), and that of 3 (target: within 1.6 times the bare loop); the job of
-// 1 beside one, then
+// Then N rounds (default 3), each: the bare loop of 2; between floors of
+// 5a, the channel alone with one fixed line and no generator, the channel
+// of 5 (target: 1.5 times the floor or less) and the job of 1 quiet
+// (targets: 0.6 times the bare loop or less, 2.5 times the floor or less);
+// the job of 3 (target: within 1.6 times the bare loop); the job of 1
+// beside one, then
 // beside two CPU-bound processes in sessions of their own, which the
 // benchmark starts and ends itself (targets on a 2-core machine: 2.0 and
 // 4.0 times the quiet job of the round or less); and, for comparison, beside
@@ -235,9 +236,84 @@ void print_measured(const char* label, const Measured& m, double ratio, const ch
   fflush(stdout);
 }
 
+// The channel alone, without the generator: a 38-byte G-code line sent
+// `lines` times, each taken and acknowledged. Returns the seconds taken.
+struct HandOver {
+  LineChannel ch;
+  size_t lines = 0;
+};
+
+int send_fixed_line(void* arg) {
+  HandOver* h = static_cast<HandOver*>(arg);
+  static const char LINE[] = "G1 F300 E1234.567 X123.456 Y123.456\n";
+  if (channel::connect(&h->ch) == 1) {
+    for (size_t i = 0; i < h->lines; ++i)
+      channel::send_line(&h->ch, LINE, sizeof LINE - 1);
+    channel::send_line(&h->ch, END_MARKER, END_MARKER_LENGTH);
+  }
+  channel::close(&h->ch);
+  return 0;
+}
+
+double hand_over_seconds(size_t lines) {
+  auto h = std::make_unique<HandOver>();
+  h->lines = lines;
+  Thread thread;
+  if (channel::listen(&h->ch) != 1 || start_thread(&thread, send_fixed_line, h.get()) != 1 ||
+      channel::accept(&h->ch) != 1) {
+    fprintf(stderr, "job_bench: the sender did not start\n");
+    exit(1);
+  }
+  auto start = std::chrono::steady_clock::now();
+  char line[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  while (channel::receive_line(&h->ch, line, &n) == RECEIVED_LINE)
+    channel::acknowledge(&h->ch);
+  double seconds = seconds_since(start);
+  channel::acknowledge(&h->ch);
+  channel::shutdown(&h->ch);
+  join_thread(&thread);
+  return seconds;
+}
+
+// A figure as a ratio to the floor measured just before and just after it.
+// The floor moves by a factor of up to ten within seconds on a virtual
+// machine, as the host moves its CPUs about; a ratio counts only where the
+// two agree within a quarter.
+struct ToFloor {
+  double ratio;
+  bool steady;
+};
+
+ToFloor to_floor(double seconds, double before, double after) {
+  return {2 * seconds / (before + after),
+          std::max(before, after) <= 1.25 * std::min(before, after)};
+}
+
+// The line under a figure: its ratio to the floor, unless shown already,
+// and the floors around it.
+void print_floors(double seconds, double before, double after, bool show_ratio) {
+  ToFloor r = to_floor(seconds, before, after);
+  char ratio[32] = "";
+  if (show_ratio)
+    snprintf(ratio, sizeof ratio, "%5.2f x the floor", r.ratio);
+  printf("    %-20s %6s    %-17s floor %.2f s before, %.2f s after%s\n", "", "", ratio, before,
+         after, r.steady ? "" : ": unsteady, not counted");
+  fflush(stdout);
+}
+
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+// The median with two decimals, or "-" when nothing was counted.
+std::string median_text(const std::vector<double>& v) {
+  if (v.empty())
+    return "-";
+  char text[16];
+  snprintf(text, sizeof text, "%.2f", median(v));
+  return text;
 }
 
 }  // namespace
@@ -305,13 +381,13 @@ int main(int argc, char** argv) {
   double unread_flush_s = 0;
   double unread_s = program_job(typed, dir, nullptr, &unread_lines, &unread_flush_s);
 
-  // The channel's share: the same job, lines taken but not written.
+  // The channel's share: the same job, lines taken but not written; and
+  // its floor, as many round trips as the job has lines, before and after.
+  double floor_before_s = round_trip_floor_seconds(lines);
   auto start = std::chrono::steady_clock::now();
   job_through_channel(typed, nullptr, nullptr);
   double channel_s = seconds_since(start);
-
-  // The channel's floor, as many round trips as the job has lines.
-  double floor_s = round_trip_floor_seconds(lines);
+  double floor_after_s = round_trip_floor_seconds(lines);
 
   // Generation and formatting alone.
   auto g = std::make_unique<GeneratorThread>();
@@ -356,9 +432,12 @@ int main(int argc, char** argv) {
   printf("  one write(2) per line      %.2f s, ratio %.2f   (aim <= 1.2)\n", written_s,
          written_s / bare_s);
   printf("  the same, no summary       %.2f s, ratio %.2f\n", unread_s, unread_s / bare_s);
-  printf("channel only, no file      %.2f s, %.2f x the floor\n", channel_s, channel_s / floor_s);
-  printf("floor: round trips on one cache line %.2f s (%.3f us each)\n", floor_s,
-         1e6 * floor_s / static_cast<double>(lines));
+  ToFloor channel_ratio = to_floor(channel_s, floor_before_s, floor_after_s);
+  printf("channel only, no file      %.2f s, %.2f x the floor%s\n", channel_s, channel_ratio.ratio,
+         channel_ratio.steady ? "" : " (unsteady)");
+  printf("floor: round trips on one cache line %.2f s before, %.2f s after (%.3f us each)\n",
+         floor_before_s, floor_after_s,
+         1e6 * (floor_before_s + floor_after_s) / 2 / static_cast<double>(lines));
   printf("generate only              %.3f s (target < 0.5)\n", generate_s);
   printf("summary reader alone       %.3f s, %.3f s of processor, best of %d (target < 0.2)\n",
          summary_s, summary_cpu_s, SUMMARY_PASSES);
@@ -376,22 +455,41 @@ int main(int argc, char** argv) {
 
   printf("Quiet and beside busy processes, %d rounds\n", rounds);
   std::vector<double> quiet_to_bare, written_to_bare, one, two, one_here;
-  std::vector<double> channel_to_floor, quiet_to_floor, one_s, two_s;
+  std::vector<double> hand_over_to_floor, channel_to_floor, quiet_to_floor, one_s, two_s;
+  int unsteady = 0;
   for (int round = 1; round <= rounds; ++round) {
     printf("  round %d   load %s\n", round, load_average().c_str());
     double unused_flush_s = 0;
     Measured bare = bare_write_loop(text, ends, bare_path, &unused_flush_s);
     print_measured("bare write loop", bare, 1.0, "");
-    double round_floor_s = round_trip_floor_seconds(lines);
+    // Each figure between two floors.
+    double floor_a = round_trip_floor_seconds(lines);
+    double hand_over_s = hand_over_seconds(lines);
+    double floor_b = round_trip_floor_seconds(lines);
     CpuUse before = cpu_use();
     start = std::chrono::steady_clock::now();
     job_through_channel(typed, nullptr, nullptr);
     Measured channel = {seconds_since(start), cpu_use_since(before)};
-    printf("    %-20s %6.2f s\n", "floor", round_floor_s);
-    print_measured("channel only", channel, channel.seconds / round_floor_s, "the floor");
+    double floor_c = round_trip_floor_seconds(lines);
     Measured quiet = job_beside(typed, dir, 0, OWN_SESSION);
+    double floor_d = round_trip_floor_seconds(lines);
+    printf("    %-20s %6.2f s  %5.2f x the floor\n", "hand-over alone", hand_over_s,
+           to_floor(hand_over_s, floor_a, floor_b).ratio);
+    print_floors(hand_over_s, floor_a, floor_b, false);
+    print_measured("channel only", channel, to_floor(channel.seconds, floor_b, floor_c).ratio,
+                   "the floor");
+    print_floors(channel.seconds, floor_b, floor_c, false);
     print_measured("quiet", quiet, quiet.seconds / bare.seconds, "the bare");
-    printf("    %-20s %6s    %5.2f x the floor\n", "", "", quiet.seconds / round_floor_s);
+    print_floors(quiet.seconds, floor_c, floor_d, true);
+    auto count = [&unsteady](ToFloor r, std::vector<double>* to) {
+      if (r.steady)
+        to->push_back(r.ratio);
+      else
+        ++unsteady;
+    };
+    count(to_floor(hand_over_s, floor_a, floor_b), &hand_over_to_floor);
+    count(to_floor(channel.seconds, floor_b, floor_c), &channel_to_floor);
+    count(to_floor(quiet.seconds, floor_c, floor_d), &quiet_to_floor);
     Measured written = job_beside(typed, dir, 0, OWN_SESSION, true);
     print_measured("quiet, write(2)", written, written.seconds / bare.seconds, "the bare");
     Measured busy1 = job_beside(typed, dir, 1, OWN_SESSION);
@@ -401,8 +499,6 @@ int main(int argc, char** argv) {
     Measured here1 = job_beside(typed, dir, 1, BENCH_SESSION);
     print_measured("1 busy, same session", here1, here1.seconds / quiet.seconds, "quiet");
     quiet_to_bare.push_back(quiet.seconds / bare.seconds);
-    channel_to_floor.push_back(channel.seconds / round_floor_s);
-    quiet_to_floor.push_back(quiet.seconds / round_floor_s);
     one_s.push_back(busy1.seconds);
     two_s.push_back(busy2.seconds);
     written_to_bare.push_back(written.seconds / bare.seconds);
@@ -413,10 +509,16 @@ int main(int argc, char** argv) {
   std::string load_after = load_average();
   printf("RESULT quiet job / bare write loop %5.2f   (target <= 0.6)   load before %s, after %s\n",
          median(quiet_to_bare), load_before.c_str(), load_after.c_str());
-  printf("RESULT channel only / floor        %5.2f   (target <= 1.5)   load before %s, after %s\n",
-         median(channel_to_floor), load_before.c_str(), load_after.c_str());
-  printf("RESULT quiet job / floor           %5.2f   (target <= 2.5)   load before %s, after %s\n",
-         median(quiet_to_floor), load_before.c_str(), load_after.c_str());
+  // Ratios to the floor: medians of the steady ones only.
+  if (unsteady > 0)
+    printf("(%d of the %d ratios to the floor left out: the floor moved under them)\n", unsteady,
+           3 * rounds);
+  printf("RESULT hand-over alone / floor     %5s   (for comparison)  load before %s, after %s\n",
+         median_text(hand_over_to_floor).c_str(), load_before.c_str(), load_after.c_str());
+  printf("RESULT channel only / floor        %5s   (target <= 1.5)   load before %s, after %s\n",
+         median_text(channel_to_floor).c_str(), load_before.c_str(), load_after.c_str());
+  printf("RESULT quiet job / floor           %5s   (target <= 2.5)   load before %s, after %s\n",
+         median_text(quiet_to_floor).c_str(), load_before.c_str(), load_after.c_str());
   printf("RESULT the same by write(2) / bare %5.2f   (target <= 1.6)   load before %s, after %s\n",
          median(written_to_bare), load_before.c_str(), load_after.c_str());
   printf("RESULT 1 busy / quiet job          %5.2f   (target <= 2.0)   load before %s, after %s\n",
