@@ -297,7 +297,7 @@ void print_floors(double seconds, double before, double after, bool show_ratio) 
   char ratio[32] = "";
   if (show_ratio)
     snprintf(ratio, sizeof ratio, "%5.2f x the floor", r.ratio);
-  printf("    %-20s %6s    %-17s floor %.2f s before, %.2f s after%s\n", "", "", ratio, before,
+  printf("    %-20s %6s    %-17s  floor %.2f s before, %.2f s after%s\n", "", "", ratio, before,
          after, r.steady ? "" : ": unsteady, not counted");
   fflush(stdout);
 }
