@@ -47,7 +47,7 @@ TEST(PlainMode, WritesTheCompleteJobOverAnExistingFileAndKeepsASecondRunAway) {
   // JOB_INPUT's values; the last line needs no line end.
   std::thread first([&] { run = run_plain(dir, "0.4\r\n210\n300"); });
   // A second run while the first one writes must leave its file alone.
-  for (int i = 0; i < 6000 && read_job_file(dir.file("dagoma0.g.part")).lines < 1000; ++i)
+  for (int i = 0; i < 6000 && read_job_file(file_being_written(dir.path)).lines < 1000; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   PipedRun second = run_plain(dir, "5\n200\n400\n", DIALOGUE_MS);
   first.join();

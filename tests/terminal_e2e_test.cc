@@ -413,7 +413,7 @@ TEST(Terminal, EveryTerminalTypeReadsKeysAlikeAndIsGivenBack) {
             << pty_screen_dump(s);
       } else {
         ASSERT_TRUE(pty_wait_until(
-            &s, [&] { return read_job_file(dir.file("dagoma0.g.part")).lines > 0; }, JOB_MS));
+            &s, [&] { return read_job_file(file_being_written(dir.path)).lines > 0; }, JOB_MS));
       }
     }
     EXPECT_EQ(s.title, c.title ? "Lumenforge | Vantor" : SHELL_TITLE);
@@ -476,15 +476,16 @@ TEST(Terminal, NothingBurnsACpuWhileTheOutputIsStopped) {
   TempDir dir;
   PtySession s;
   ASSERT_TRUE(start_job_on_terminal(&s, dir));
+  const std::string job = file_being_written(dir.path);
   pty_type(&s, KEY_CTRL_S);
   // Stalled once the file's lines stop growing.
   off_t stalled_size = -1;
   ASSERT_TRUE(pty_wait_until(
       &s,
       [&] {
-        off_t before = written_size(dir.file("dagoma0.g.part"));
+        off_t before = written_size(job);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        stalled_size = written_size(dir.file("dagoma0.g.part"));
+        stalled_size = written_size(job);
         return stalled_size > 0 && stalled_size == before;
       },
       SCREEN_MS));
@@ -504,11 +505,11 @@ TEST(Terminal, NothingBurnsACpuWhileTheOutputIsStopped) {
   EXPECT_LE(stalled_ticks, most_ticks);
   EXPECT_GE(continued_ticks, 0);
   EXPECT_LE(continued_ticks, most_ticks);
-  EXPECT_EQ(written_size(dir.file("dagoma0.g.part")), stalled_size);
+  EXPECT_EQ(written_size(job), stalled_size);
 
   pty_type(&s, KEY_CTRL_Q);
   EXPECT_TRUE(pty_wait_until(
-      &s, [&] { return written_size(dir.file("dagoma0.g.part")) > stalled_size; }, JOB_MS));
+      &s, [&] { return written_size(job) > stalled_size; }, JOB_MS));
   pty_type(&s, KEY_CTRL_C);
   ASSERT_TRUE(pty_wait_exit(&s, SCREEN_MS)) << pty_screen_dump(s);
   expect_terminal_restored(s);

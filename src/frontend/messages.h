@@ -34,6 +34,7 @@ inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " w
 inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file " VISOR_OUTPUT_FILE;
 inline constexpr char CANNOT_WRITE_TEXT[] = "Cannot write file " VISOR_OUTPUT_FILE;
 inline constexpr char IN_USE_REASON[] = "Another run is writing it in this folder";
+inline constexpr char TAMPERED_REASON[] = "Another program changed its temporary file";
 inline constexpr char NOT_CHANGED_TEXT[] = VISOR_OUTPUT_FILE " was not changed.";
 inline constexpr char GENERATION_STOPPED_TEXT[] =
     "Generation stopped: " VISOR_OUTPUT_FILE " was not changed.";

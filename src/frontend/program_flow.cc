@@ -1,9 +1,11 @@
 #include "frontend/program_flow.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "frontend/entry_field.h"
@@ -81,8 +83,10 @@ int fail(Program* p, const char* message) {
 int fail_file(Program* p, const char* head, bool began) {
   const OutputFile& file = p->output;
   char message[256];
-  snprintf(message, sizeof message, "%s: %s.%s%s", head,
-           file.in_use ? IN_USE_REASON : strerror(file.error), began ? " " : "",
+  const char* reason = file.in_use     ? IN_USE_REASON
+                       : file.tampered ? TAMPERED_REASON
+                                       : strerror(file.error);
+  snprintf(message, sizeof message, "%s: %s.%s%s", head, reason, began ? " " : "",
            began ? NOT_CHANGED_TEXT : "");
   return fail(p, message);
 }
@@ -107,6 +111,16 @@ int flush_entry(void* arg) {
 }
 
 constexpr unsigned FLUSH_LOOK_MS = 5;
+
+// The lines the end of a complete run prints after the screen, as one text.
+std::string done_text(const SummaryText& summary) {
+  std::string text;
+  for (const char* line : {CREATED_TEXT, summary.time_line, summary.height_line, summary.warning}) {
+    if (line != nullptr)
+      text.append(line).append("\n");
+  }
+  return text;
+}
 
 // Flushes the job to stable storage, which can take seconds. The flush runs
 // on a thread of its own, so that a full screen can say the file is being
@@ -158,11 +172,15 @@ int run_program(Program* p) {
     return fail(p, NO_INPUT_TEXT);
 
   // The lines go into the temporary file; from its creation on, an
-  // interrupt removes it and says that dagoma0.g was not changed.
+  // interrupt removes it and says that dagoma0.g was not changed, and a
+  // page of its mapping that cannot be written is a failed write.
+  char write_failed[256];
+  snprintf(write_failed, sizeof write_failed, "%s: %s. %s", CANNOT_WRITE_TEXT, strerror(EIO),
+           NOT_CHANGED_TEXT);
   interrupt_hold();
   int created = output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME);
   if (created > 0) {
-    interrupt_set_removal(p->output.temp_path);
+    interrupt_set_removal(&p->output, write_failed);
     interrupt_set_message(INTERRUPTED_TEXT);
   }
   interrupt_release();
@@ -213,12 +231,16 @@ int run_program(Program* p) {
     return fail_file(p, CANNOT_WRITE_TEXT, true);
   // The rename and the end of the removal on interrupt are one step: an
   // interrupt just before it leaves dagoma0.g as it was, one just after
-  // finds nothing to remove and no "not changed" to say.
+  // finds nothing to remove, and ends the run as the job written, with what
+  // it would still print.
+  SummaryText summary = job_summary_text(p->summary);
+  std::string done = done_text(summary);
   interrupt_hold();
   int committed = output_file_commit(&p->output);
   if (p->output.replaced) {
     interrupt_set_removal(nullptr);
     interrupt_set_message(nullptr);
+    interrupt_set_done(done.c_str());
   }
   interrupt_release();
   if (committed < 0) {
@@ -229,7 +251,6 @@ int run_program(Program* p) {
     return fail_file(p, CANNOT_CREATE_TEXT, true);
   }
   write_at(con, TEXT_COLUMN, CREATED_ROW, CREATED_TEXT);
-  SummaryText summary = job_summary_text(p->summary);
   draw_summary(con, summary);
 
   if (con->full_screen) {
@@ -246,6 +267,7 @@ int run_program(Program* p) {
   console_print_line(con, summary.height_line);
   if (summary.warning != nullptr)
     console_print_line(con, summary.warning);
+  interrupt_set_done(nullptr);
   join_thread(&p->generator);
   return 0;
 }

@@ -55,12 +55,6 @@ struct SignalState {
 
 SignalState g_signal = {0, -1, {}, false, {}, {0, 0}, 0};
 
-// Signals whose default action ends the process: the terminal is given
-// back first. Interrupts (Ctrl-C, Ctrl-\), termination requests and
-// hang-ups go through the process's interrupt handler, which gives it back
-// through restore_terminal.
-const int FATAL_SIGNALS[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
-
 struct TerminalDevice {
   SCREEN* screen;
   int wake[2];
@@ -100,9 +94,8 @@ extern "C" void on_resize_signal(int) {
   errno = saved;
 }
 
-// Gives the terminal back with async-signal-safe calls only, then lets the
-// signal end the process as it would have (SA_RESETHAND restored the
-// default action; the signal is delivered when the handler returns).
+// Gives the terminal back with async-signal-safe calls only: the process's
+// interrupt handler calls it for every signal that ends the process.
 void restore_terminal() {
   int current = g_signal.restore_current;
   if (g_signal.restore_length[current] > 0) {
@@ -112,11 +105,6 @@ void restore_terminal() {
   }
   if (g_signal.have_modes)
     tcsetattr(STDIN_FILENO, TCSANOW, &g_signal.shell_modes);
-}
-
-extern "C" void on_fatal_signal(int sig) {
-  restore_terminal();
-  raise(sig);
 }
 
 void install(int sig, void (*handler)(int), int flags) {
@@ -509,8 +497,6 @@ void write_stdout(const char* bytes, size_t length) {
 void terminal_close(Console* con) {
   TerminalDevice* d = device(con);
   interrupt_set_restore(nullptr);
-  for (int sig : FATAL_SIGNALS)
-    install(sig, SIG_DFL, 0);
   install(SIGWINCH, SIG_DFL, 0);
   g_signal.restore_length[0] = 0;
   g_signal.restore_length[1] = 0;
@@ -602,8 +588,6 @@ int open_terminal_console(Console* con) {
   g_signal.wake_fd = d->wake[1];
   g_signal.resized = 0;
   install(SIGWINCH, on_resize_signal, SA_RESTART);
-  for (int sig : FATAL_SIGNALS)
-    install(sig, on_fatal_signal, SA_RESETHAND);
   interrupt_set_restore(restore_terminal);
   return 1;
 }
