@@ -163,7 +163,7 @@ constexpr unsigned NAME_ATTEMPTS = 8;
 // /proc/self/fd at the end (linking by the descriptor itself needs a
 // privilege), so it is not made where /proc is missing.
 int open_unnamed(int folder) {
-  int fd = openat(folder, ".", O_TMPFILE | O_RDWR | O_APPEND | O_CLOEXEC, 0666);
+  int fd = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   if (fd < 0)
     return -1;
   char link[32];
@@ -184,6 +184,9 @@ bool no_unnamed_files(int error) {
 
 // A new file of a fresh name, never one that stood before: O_EXCL fails on
 // any name that exists, a link or a leftover included. -1 with errno.
+// O_APPEND: should another program cut the file, the lines go on at its new
+// end and the flush finds the size wrong, where a write at the old offset
+// would fill the cut with zero bytes (vfat has no holes to find).
 int open_named(OutputFile* file, int folder) {
   for (unsigned attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
     char middle[16];
@@ -261,13 +264,25 @@ bool allocation_reserves(int fd) {
 bool out_of_room(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT; }
 
 // Whether the file still has the size this run gave it: another program
-// that reached it (through /proc, as its owner) may have cut or grown it.
+// that reached it (by its name, or through /proc as its owner) may have cut
+// or grown it.
 bool size_is(OutputFile* file, uint64_t size) {
   struct stat st;
   if (fstat(fd_of(file), &st) == 0 && static_cast<uint64_t>(st.st_size) == size)
     return true;
   file->tampered = true;
   return false;
+}
+
+// Whether the file, written from its start to its end, has a hole: a cut by
+// another program that the lines then went on past. Where the file system
+// cannot tell, it has none.
+bool has_hole(OutputFile* file) {
+  off_t hole = lseek(fd_of(file), 0, SEEK_HOLE);
+  if (hole < 0 || static_cast<uint64_t>(hole) >= file->size)
+    return false;
+  file->tampered = true;
+  return true;
 }
 
 void unmap_window(OutputFile* file) {
@@ -456,9 +471,6 @@ int output_file_write(OutputFile* file, const char* data, size_t length) {
     if (result != 0)
       return result;
   }
-  // O_APPEND: should another program cut the file, the lines go on at its
-  // new end and the flush finds the size wrong, where a write at the old
-  // offset would leave a run of zero bytes nobody sees.
   int fd = fd_of(file);
   size_t done = write_all(fd, data, length);
   if (done < length) {
@@ -486,7 +498,7 @@ int output_file_flush(OutputFile* file) {
   }
   if (fsync(fd_of(file)) != 0)
     return failed(file, errno);
-  return size_is(file, file->size) ? 1 : -1;
+  return size_is(file, file->size) && !has_hole(file) ? 1 : -1;
 }
 
 int output_file_commit(OutputFile* file) {
