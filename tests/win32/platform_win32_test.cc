@@ -32,6 +32,7 @@ TEST(OutputFileWin32, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));  // the check's probe is gone
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
+  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), std::nullopt);  // held: nobody else reads it
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
   EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
   EXPECT_EQ(f.size, 8u);
@@ -79,20 +80,33 @@ TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
   ASSERT_EQ(output_file_create(&first, dir.path.c_str(), "dagoma0.g"), 1);
   ASSERT_EQ(output_file_write(&first, "G90\n", 4), 1);
 
-  // A second writer is refused before it could empty the held file.
+  // A second writer is refused before it could empty the held file, and no
+  // other program can delete or move it meanwhile.
   OutputFile second;
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_TRUE(second.in_use);
   EXPECT_EQ(second.handle, -1);
+  EXPECT_FALSE(DeleteFileA(dir.file("dagoma0.g.part").c_str()));
+  EXPECT_FALSE(MoveFileA(dir.file("dagoma0.g.part").c_str(), dir.file("moved").c_str()));
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
   ASSERT_EQ(output_file_flush(&first), 1);
   ASSERT_EQ(output_file_commit(&first), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
-  // A temporary file nobody holds, as a killed run leaves it, is taken
-  // over and emptied.
-  ASSERT_TRUE(write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0"));
+  // A temporary file nobody holds, as a killed run leaves it, is deleted,
+  // never opened: a hard link to a file elsewhere leaves that file as it
+  // is. One that cannot be deleted (read-only) is refused, untouched.
+  TempDir elsewhere;
+  ASSERT_TRUE(write_file(elsewhere.file("precious.txt"), "not a job\n"));
+  ASSERT_TRUE(CreateHardLinkA(dir.file("dagoma0.g.part").c_str(),
+                              elsewhere.file("precious.txt").c_str(), nullptr));
+  ASSERT_TRUE(SetFileAttributesA(elsewhere.file("precious.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(second.error, EACCES);
+  EXPECT_FALSE(second.in_use);
+  ASSERT_TRUE(SetFileAttributesA(elsewhere.file("precious.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
+  EXPECT_EQ(read_file(elsewhere.file("precious.txt")), "not a job\n");
 
   // dagoma0.g held open by another program, sharing nothing: the move is
   // refused, with a reason, and the name keeps its file.
@@ -108,6 +122,7 @@ TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
   output_file_discard(&second);
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(elsewhere.file("precious.txt")), "not a job\n");
 }
 
 TEST(OutputFileWin32, AFolderUnderTheNameIsRefusedBeforeAnyLine) {
