@@ -125,6 +125,15 @@ std::string wait_for_lines(int lines) {
          " ]; do sleep 0.05; done; ";
 }
 
+// Starts the program in the background with VISOR_FAULT=`fault`, waits
+// until it has written 20,000 lines, then runs `then` with its pid in $pid.
+PipedRun run_beside_job(const TempDir& dir, const std::string& fault, const std::string& then,
+                        const char* program = VISOR_GCODE_FAULTS) {
+  return run_script(
+      dir, "VISOR_FAULT=" + fault + " \"$0\" < values & pid=$!; " + wait_for_lines(20000) + then,
+      SHORT_TIMEOUT_MS, program);
+}
+
 // Where the job goes: a file of no name, as wherever the file system has
 // them, or a file of a fresh name, as on vfat (VISOR_FAULT, set before the
 // program in a script).
@@ -150,10 +159,8 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     SCOPED_TRACE("interrupted by signal " + std::to_string(sig));
     TempDir dir;
     FolderState before = with_previous_job(dir);
-    PipedRun run = run_script(dir,
-                              "\"$0\" < values & pid=$!; " + wait_for_lines(20000) + "kill -" +
-                                  std::to_string(sig) + " $pid; wait $pid; echo status=$?",
-                              SHORT_TIMEOUT_MS);
+    PipedRun run = run_beside_job(
+        dir, "", "kill -" + std::to_string(sig) + " $pid; wait $pid; echo status=$?", VISOR_GCODE);
     EXPECT_EQ(run.err, std::string(INTERRUPTED_TEXT) + "\n");
     EXPECT_EQ(run.out, "status=" + std::to_string(128 + sig) + "\n");
     expect_previous_job_kept(dir, before);
@@ -162,11 +169,7 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     SCOPED_TRACE("interrupted while the job goes into a file of a fresh name");
     TempDir dir;
     FolderState before = with_previous_job(dir);
-    PipedRun run =
-        run_script(dir,
-                   "VISOR_FAULT=no-tmpfile \"$0\" < values & pid=$!; " + wait_for_lines(20000) +
-                       "kill -TERM $pid; wait $pid; echo status=$?",
-                   SHORT_TIMEOUT_MS, VISOR_GCODE_FAULTS);
+    PipedRun run = run_beside_job(dir, "no-tmpfile", "kill -TERM $pid; wait $pid; echo status=$?");
     EXPECT_EQ(run.err, std::string(INTERRUPTED_TEXT) + "\n");
     EXPECT_EQ(run.out, "status=143\n");
     expect_previous_job_kept(dir, before);
@@ -190,13 +193,9 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     FolderState before = with_previous_job(dir);
     ASSERT_TRUE(write_file(dir.file("values2"), "5\n200\n400\n"));
     before = others_in(dir);
-    PipedRun run = run_script(dir,
-                              "VISOR_FAULT=" + std::string(v.fault) +
-                                  " \"$0\" < values & pid=$!; " + wait_for_lines(20000) +
-                                  "\"$0\" < values2; echo second=$?; "
-                                  "cp dagoma0.g after_second; "
-                                  "kill -KILL $pid; wait $pid 2>/dev/null; echo first=$?",
-                              SHORT_TIMEOUT_MS, VISOR_GCODE_FAULTS);
+    PipedRun run = run_beside_job(dir, v.fault,
+                                  "\"$0\" < values2; echo second=$?; cp dagoma0.g after_second; "
+                                  "kill -KILL $pid; wait $pid 2>/dev/null; echo first=$?");
     EXPECT_EQ(run.out, "second=1\nfirst=" + std::to_string(128 + SIGKILL) + "\n");
     EXPECT_EQ(run.err, std::string(IN_USE_TEXT) + "\n");
     EXPECT_EQ(read_file(dir.file("after_second")), PREVIOUS_JOB);
@@ -229,13 +228,9 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     FolderState before = with_previous_job(dir);
     ASSERT_TRUE(write_file(dir.file("values2"), "5\n200\n400\n"));
     before = others_in(dir);
-    PipedRun run = run_script(dir,
-                              "VISOR_FAULT=no-tmpfile,end-after=300000 \"$0\" < values & "
-                              "pid=$!; " +
-                                  wait_for_lines(20000) +
+    PipedRun run = run_beside_job(dir, "no-tmpfile,end-after=300000",
                                   "rm dagoma0.g.*.part; \"$0\" < values2; echo second=$?; "
-                                  "wait $pid; echo first=$?",
-                              SHORT_TIMEOUT_MS, VISOR_GCODE_FAULTS);
+                                  "wait $pid; echo first=$?");
     EXPECT_EQ(run.out, "second=1\nfirst=1\n");
     EXPECT_EQ(run.err, std::string(IN_USE_TEXT) +
                            "\nCannot create file dagoma0.g: Another program changed its "
@@ -249,11 +244,8 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     SCOPED_TRACE(std::string("another program cuts the file during the job, ") + v.name);
     TempDir dir;
     FolderState before = with_previous_job(dir);
-    PipedRun run = run_script(
-        dir,
-        "VISOR_FAULT=" + std::string(v.fault) + ",end-after=300000 \"$0\" < values & pid=$!; " +
-            wait_for_lines(20000) + ": > $(job $pid); wait $pid; echo status=$?",
-        SHORT_TIMEOUT_MS, VISOR_GCODE_FAULTS);
+    PipedRun run = run_beside_job(dir, std::string(v.fault) + ",end-after=300000",
+                                  ": > $(job $pid); wait $pid; echo status=$?");
     EXPECT_EQ(run.out, "status=1\n");
     EXPECT_TRUE(run.err.starts_with("Cannot write file dagoma0.g: ")) << run.err;
     EXPECT_TRUE(run.err.ends_with(". dagoma0.g was not changed.\n")) << run.err;
