@@ -240,8 +240,9 @@ int run_program(Program* p) {
   if (p->output.replaced) {
     interrupt_set_removal(nullptr);
     interrupt_set_message(nullptr);
-    interrupt_set_done(done.c_str());
   }
+  if (committed > 0)
+    interrupt_set_done(done.c_str());
   interrupt_release();
   if (committed < 0) {
     // Not replaced: the rename was refused. Replaced: the job is in

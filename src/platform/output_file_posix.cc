@@ -57,13 +57,13 @@ bool is_folder(const char* path) {
   return lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Where the last part of `path` begins, and its folder ("." when it has
-// none).
+// Where the last part of `path` begins.
 size_t leaf_start(const char* path) {
   const char* slash = strrchr(path, '/');
   return slash == nullptr ? 0 : static_cast<size_t>(slash - path) + 1;
 }
 
+// The folder part of `path`: "." when it has none.
 void folder_name(const char* path, char* folder, size_t size) {
   size_t leaf = leaf_start(path);
   if (leaf == 0)
