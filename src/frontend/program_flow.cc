@@ -246,6 +246,7 @@ int run_program(Program* p) {
   console_print_line(con, summary.height_line);
   if (summary.warning != nullptr)
     console_print_line(con, summary.warning);
+  console_print_line(con, COPY_CHECK_TEXT);
   join_thread(&p->generator);
   return 0;
 }

@@ -12,43 +12,19 @@
 #include <string.h>
 #include <windows.h>
 
+#include "platform/errno_win32.h"
 #include "platform/output_file.h"
 
 namespace {
 
 HANDLE native(const OutputFile* file) { return reinterpret_cast<HANDLE>(file->handle); }
 
-// The system's error as the errno value the C library has words for, as
-// the C runtime maps it: a file another program holds open (dagoma0.g in a
-// viewer, when the move replaces it) is refused access.
-int errno_for(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_NAME: return ENOENT;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_ACCESS_DENIED: return EACCES;
-    case ERROR_WRITE_PROTECT: return EROFS;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
-    default: return EIO;
-  }
-}
-
 int failed(OutputFile* file, int error) {
   file->error = error;
   return -1;
 }
 
-int failed_now(OutputFile* file) { return failed(file, errno_for(GetLastError())); }
+int failed_now(OutputFile* file) { return failed(file, errno_for_win32_error(GetLastError())); }
 
 void start_call(OutputFile* file) {
   file->error = 0;
@@ -98,7 +74,7 @@ int output_file_check(OutputFile* file, const char* dir, const char* name) {
   DWORD code = GetLastError();
   if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION)
     return 1;
-  return failed(file, errno_for(code));
+  return failed(file, errno_for_win32_error(code));
 }
 
 int output_file_create(OutputFile* file, const char* dir, const char* name) {
@@ -119,7 +95,7 @@ int output_file_create(OutputFile* file, const char* dir, const char* name) {
       file->in_use = true;
       return -1;
     }
-    return failed(file, errno_for(code));
+    return failed(file, errno_for_win32_error(code));
   }
   file->handle = reinterpret_cast<intptr_t>(h);
   return 1;
@@ -133,7 +109,7 @@ int output_file_write(OutputFile* file, const char* data, size_t length) {
     DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
     DWORD n = 0;
     if (!WriteFile(h, data + done, chunk, &n, nullptr) || n == 0) {
-      file->error = errno_for(GetLastError());
+      file->error = errno_for_win32_error(GetLastError());
       if (done > 0) {
         LARGE_INTEGER end;
         end.QuadPart = static_cast<LONGLONG>(file->size);
