@@ -450,5 +450,7 @@ int check_job(JobCheck* c) {
   add_line(&c->report, "%s", summary.height_line);
   if (summary.warning != nullptr)
     add_line(&c->report, "%s", summary.warning);
+  if (c->from_device && !c->reader.from_device)
+    add_line(&c->report, "%s", CHECK_CACHED_TEXT);
   return finish(c, 0);
 }

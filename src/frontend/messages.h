@@ -154,6 +154,10 @@ inline constexpr char CANNOT_READ_TEXT[] = "Cannot read file %s: %s.";
 inline constexpr char CANNOT_READ_AFTER_TEXT[] = "Cannot read file %s after line %s: %s.";
 inline constexpr char NOT_A_FILE_REASON[] = "Not a regular file";
 inline constexpr char CHECK_STOPPED_TEXT[] = "Generation stopped: %s was not checked.";
+// After the summary, where the system kept the check from reading past its
+// cache.
+inline constexpr char CHECK_CACHED_TEXT[] =
+    "Note: read through the system's cache, which could not be bypassed.";
 
 // The summary after a complete job: its labels, and the warnings that name
 // the printer's limits. The build height is a number here too, so that the
