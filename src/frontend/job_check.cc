@@ -57,10 +57,11 @@ bool fill(FileCursor* f, size_t n) {
 }
 
 // The file's next line as far as it is looked at: its text without the
-// line end, and whether it has one.
+// line end, whether it has one, and whether the file ends in it.
 struct FileLine {
   std::string_view text;
   bool has_end;
+  bool file_ends;
 };
 
 FileLine look_at_line(FileCursor* f) {
@@ -68,8 +69,8 @@ FileLine look_at_line(FileCursor* f) {
   size_t n = std::min(f->available(), LOOK_LIMIT);
   const void* line_end = memchr(f->pos, '\n', n);
   if (line_end == nullptr)
-    return {{f->pos, n}, false};
-  return {{f->pos, static_cast<size_t>(static_cast<const char*>(line_end) - f->pos)}, true};
+    return {{f->pos, n}, false, n == f->available() && f->reader->ended};
+  return {{f->pos, static_cast<size_t>(static_cast<const char*>(line_end) - f->pos)}, true, false};
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -184,6 +185,7 @@ struct Finding {
   std::string expected;  // without its line end
   std::string found;     // as far as it was looked at, without its line end
   bool found_has_end = false;
+  bool file_ends = false;  // in the line found
   int error = 0;
 };
 
@@ -200,6 +202,15 @@ void note(Comparison* c, Outcome outcome, std::string_view expected, const FileL
   f.expected = without_line_end(expected);
   f.found = found.text;
   f.found_has_end = found.has_end;
+  f.file_ends = found.file_ends;
+}
+
+// A read failed in line `line`.
+void note_read_failure(Comparison* c, uint64_t line) {
+  c->finding = Finding{};
+  c->finding.outcome = READ_FAILED;
+  c->finding.line = line;
+  c->finding.error = c->file.reader->error;
 }
 
 // Compares the job's next line with the file's. Made for the common case,
@@ -214,7 +225,7 @@ void compare_line(Comparison* c, const char* text, size_t length) {
       return;
     }
     if (f->failed)
-      c->finding = {READ_FAILED, c->line, "", "", false, f->reader->error};
+      note_read_failure(c, c->line);
     else
       note(c, first.text.empty() && !first.has_end ? ENDS : TIME_LINE, {text, length}, first);
     return;
@@ -224,19 +235,15 @@ void compare_line(Comparison* c, const char* text, size_t length) {
     f->pos += length;
     return;
   }
+  FileLine found = f->failed ? FileLine{} : look_at_line(f);
   if (f->failed) {
-    c->finding = {READ_FAILED, c->line, "", "", false, f->reader->error};
-    return;
-  }
-  FileLine found = look_at_line(f);
-  if (f->failed) {
-    c->finding = {READ_FAILED, c->line, "", "", false, f->reader->error};
+    note_read_failure(c, c->line);
     return;
   }
   std::string_view expected(text, length);
   if (found.text.empty() && !found.has_end)
     note(c, ENDS, expected, found);
-  else if (!found.has_end && f->reader->ended && expected.starts_with(found.text))
+  else if (found.file_ends && expected.starts_with(found.text))
     note(c, CUT, expected, found);
   else
     note(c, DIFFERS, expected, found);
@@ -329,7 +336,7 @@ void report_finding(JobCheck* c, const Finding& f, const std::string& name) {
   std::string all = grouped(c->job_lines);
   std::string line = grouped(f.line);
   std::string held = grouped(f.line - 1);
-  const char* ends_note = f.found_has_end ? "" : CHECK_FILE_ENDS_NOTE;
+  const char* ends_note = f.file_ends ? CHECK_FILE_ENDS_NOTE : "";
   switch (f.outcome) {
     case SAME: break;
     case DIFFERS: {
@@ -431,11 +438,12 @@ int check_job(JobCheck* c) {
   if (cmp.finding.outcome == SAME) {
     FileLine more = look_at_line(&cmp.file);
     if (cmp.file.failed) {
-      cmp.finding = {READ_FAILED, cmp.line + 1, "", "", false, c->reader.error};
+      note_read_failure(&cmp, cmp.line + 1);
     } else if (!more.text.empty() || more.has_end) {
       cmp.finding.outcome = LONGER;
       cmp.finding.found = more.text;
       cmp.finding.found_has_end = more.has_end;
+      cmp.finding.file_ends = more.file_ends;
     }
   }
   if (cmp.finding.outcome != SAME) {

@@ -82,6 +82,12 @@ TEST(JobCheck, TellsWhetherAndWhereAFileDiffersFromTheJob) {
   const size_t middle = joined({lines.begin(), lines.begin() + 50000}).size();
   std::string one_byte = job;
   one_byte[middle + 9] = '\0';  // "G1 F300 E49.998 X0.000 Y0.000": the E's first digit
+  // A block of the card that reads as zeros: a line with no end in sight.
+  std::string zeros = job;
+  zeros.replace(middle, 4096, 4096, '\0');
+  std::string zeros_shown;
+  for (int i = 0; i < 40; ++i)
+    zeros_shown += "\\x00";
   std::vector<std::string> without_line = lines;
   without_line.erase(without_line.begin() + 50000);
   std::vector<std::string> header_700 = lines;
@@ -103,6 +109,11 @@ TEST(JobCheck, TellsWhetherAndWhereAFileDiffersFromTheJob) {
        ": line 50,001 of 80,004 differs from the job, from character 10 on:\n"
        "  expected: \"G1 F300 E49.998 X0.000 Y0.000\"\n"
        "  found:    \"G1 F300 E\\x009.998 X0.000 Y0.000\"\n"},
+      {"a block of zeros", zeros, 1,
+       ": line 50,001 of 80,004 differs from the job, from character 1 on:\n"
+       "  expected: \"G1 F300 E49.998 X0.000 Y0.000\"\n"
+       "  found:    \"" +
+           zeros_shown + "\"...\n"},
       {"a line missing", joined(without_line), 1,
        ": line 50,001 of 80,004 is missing; the file goes on with the line after it:\n"
        "  missing:  \"G1 F300 E49.998 X0.000 Y0.000\"\n"},
