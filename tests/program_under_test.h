@@ -82,6 +82,13 @@ inline constexpr char JOB_TIME_TEXT[] =
     "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)";
 inline constexpr char JOB_HEIGHT_TEXT[] = "Height:           Z 0.400 to 194.153 mm";
 inline constexpr int SUMMARY_ROW = 19, HEIGHT_ROW = 20;
+// The summary's last line, printed after it: how to check the copy.
+inline constexpr char COPY_CHECK_TEXT[] =
+    "After copying:    visor-gcode --check <card>/dagoma0.g checks the copy on the printer's card";
+// What --check prints of a file that holds the job for JOB_INPUT, after the
+// file's name.
+inline constexpr char CHECKED_TEXT[] =
+    ": the complete job for calibrating point 0.4, temperature 210, speed 300 (3,758,388 lines)";
 
 // Checks, with GoogleTest expectations, that the file at path holds the
 // complete job for JOB_INPUT, byte for byte but for the time of day.

@@ -11,8 +11,9 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
   struct Case {
     std::vector<const char*> args;  // after the program's name
     CommandLineAction action;
-    // RUN_WITH_VALUES: the three texts; COMMAND_LINE_ERROR: what the
-    // message must hold (the argument it names).
+    // RUN_WITH_VALUES: the three texts; CHECK_FILE: the file;
+    // COMMAND_LINE_ERROR: what the message must hold (the argument it
+    // names).
     const char* z_start_or_named;
     const char* heat_temp = "";
     const char* speed = "";
@@ -50,6 +51,15 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       {{"--z-start", "--heat-temp=210", "--speed=300"}, COMMAND_LINE_ERROR, "--z-start needs"},
       {{"--z-start=0.4", "--speed=300"}, COMMAND_LINE_ERROR, "--heat-temp is missing"},
       {{"--speed=300", "--speed=300"}, COMMAND_LINE_ERROR, "--speed is given twice"},
+      // A file to check, the default one or as given; nothing else with it.
+      {{"--check"}, CHECK_FILE, "dagoma0.g"},
+      {{"--check", "/media/card/dagoma0.g"}, CHECK_FILE, "/media/card/dagoma0.g"},
+      {{"--check=-x.g"}, CHECK_FILE, "-x.g"},
+      {{"--check="}, COMMAND_LINE_ERROR, "--check needs a value"},
+      {{"--check", "a.g", "b.g"}, COMMAND_LINE_ERROR, "unexpected argument \"b.g\""},
+      {{"--check", "--speed=300"}, COMMAND_LINE_ERROR, "--speed cannot be given with --check"},
+      {{"--check", "--check"}, COMMAND_LINE_ERROR, "--check is given twice"},
+      {{"--check", "--help"}, PRINT_HELP, ""},
       // Questions are answered at once, whatever follows them.
       {{"--help"}, PRINT_HELP, ""},
       {{"--help", "--bogus"}, PRINT_HELP, ""},
@@ -70,6 +80,9 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       EXPECT_STREQ(cl.typed.z_start, c.z_start_or_named);
       EXPECT_STREQ(cl.typed.heat_temp, c.heat_temp);
       EXPECT_STREQ(cl.typed.speed, c.speed);
+    }
+    if (c.action == CHECK_FILE) {
+      EXPECT_EQ(cl.check_path, c.z_start_or_named);
     }
     if (c.action == COMMAND_LINE_ERROR)
       EXPECT_NE(cl.error.find(c.z_start_or_named), std::string::npos) << cl.error;

@@ -1,12 +1,14 @@
 // visor-gcode: asks for the calibrating point, the heating temperature and
 // the speed, or takes them from the command line, then writes the visor's
-// print job into dagoma0.g.
+// print job into dagoma0.g; or checks a copy of a job against the job.
 
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "frontend/command_line.h"
+#include "frontend/job_check.h"
 #include "frontend/messages.h"
 #include "frontend/program_flow.h"
 #include "generator/generator_thread.h"
@@ -17,6 +19,25 @@ namespace {
 // The exit status after an answer to --help or --version: a failed write
 // (a full disk, a closed pipe) is a failure, not a silent success.
 int answered() { return fflush(stdout) == 0 && !ferror(stdout) ? 0 : 1; }
+
+// --check: the generator makes the job for the values the file's header
+// names, and the check compares it with the file.
+int check(const std::string& path) {
+  static JobCheck job_check;
+  static GeneratorThread generator;
+  job_check.path = path.c_str();
+  generator.typed = &job_check.typed;
+  generator.channel = &job_check.channel;
+  job_check.generator_entry = generator_thread_main;
+  job_check.generator_arg = &generator;
+  int status = check_job(&job_check);
+  if (status != 0) {
+    fputs(job_check.report.c_str(), stderr);
+    return status;
+  }
+  fputs(job_check.report.c_str(), stdout);
+  return answered();
+}
 
 }  // namespace
 
@@ -33,6 +54,7 @@ int main(int argc, char** argv) {
     case COMMAND_LINE_ERROR:
       fprintf(stderr, "%s: %s\n%s\n", VISOR_PROGRAM, command_line.error.c_str(), TRY_HELP_TEXT);
       return COMMAND_LINE_ERROR_STATUS;
+    case CHECK_FILE: return check(command_line.check_path);
     case RUN_DIALOGUE:
     case RUN_WITH_VALUES: break;
   }

@@ -53,6 +53,7 @@ inline constexpr char PROGRAM_VERSION_TEXT[] = VISOR_PROGRAM " " VISOR_VERSION;
 inline constexpr char HELP_TEXT[] =
     "Usage: " VISOR_PROGRAM " [--z-start=Z --heat-temp=T --speed=S]\n"
     "  or:  " VISOR_PROGRAM " --help | --version\n"
+    "  or:  " VISOR_PROGRAM " --check [FILE]\n"
     "Write the G-code print job of a face-shield visor headband for a Dagoma\n"
     "printer into " VISOR_OUTPUT_FILE " in the current folder; a file of that name is\n"
     "replaced only by a complete job. The job has 3,758,388 lines (about\n"
@@ -77,17 +78,28 @@ inline constexpr char HELP_TEXT[] =
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
     "\n"
+    "Checking a copy:\n"
+    "  --check [FILE]     compare FILE (default: " VISOR_OUTPUT_FILE " in the current folder)\n"
+    "                     line by line with the job for the values its header\n"
+    "                     names, made again; print the first line that differs,\n"
+    "                     or the job's summary. FILE is only read, from the\n"
+    "                     device where the system allows: run it on the copy on\n"
+    "                     the printer's card\n"
+    "\n"
     "Exit status:\n"
-    "  0                  " VISOR_OUTPUT_FILE " holds the complete job\n"
+    "  0                  " VISOR_OUTPUT_FILE " holds the complete job (with --check:\n"
+    "                     FILE does)\n"
     "  1                  no values came, the file could not be created or\n"
-    "                     written, or the job stopped early\n"
+    "                     written, or the job stopped early (with --check: FILE\n"
+    "                     differs from the job, or cannot be read)\n"
     "  2                  the command line is wrong; nothing was written\n"
     "  128+N              ended by signal N (Ctrl-C: 130)\n"
     "  255                there is no standard output at all\n"
     "\n"
     "Examples:\n"
     "  $ " VISOR_PROGRAM " --z-start=0.4 --heat-temp=210 --speed=300\n"
-    "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n";
+    "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n"
+    "  $ " VISOR_PROGRAM " --check /media/card/" VISOR_OUTPUT_FILE "\n";
 // clang-format on
 
 // Command-line errors, printf formats; each names the argument that is
@@ -106,6 +118,47 @@ inline constexpr const char* VALUE_RULE_TEXTS[] = {
     "a number from 80 to 600, at most nine digits",
 };
 inline constexpr char TRY_HELP_TEXT[] = "Try '" VISOR_PROGRAM " --help' for more information.";
+
+// --check FILE. Each answer begins with FILE's name; the job's figures are
+// grouped by thousands ("3,758,388"). printf formats.
+inline constexpr char CHECK_OPTION[] = "--check";
+inline constexpr char CHECK_WITH_VALUE_TEXT[] = "%s cannot be given with --check";
+inline constexpr char CHECK_COMPLETE_TEXT[] =
+    "%s: the complete job for calibrating point %s, temperature %s, speed %s (%s lines)";
+// A line that differs is shown with what was expected and what was found,
+// each quoted; the time line is expected by its form.
+inline constexpr char CHECK_DIFFERS_TEXT[] =
+    "%s: line %s of %s differs from the job, from character %zu on:";
+inline constexpr char CHECK_TIME_LINE_TEXT[] = "%s: line 1 of %s is not the time line of a job:";
+inline constexpr char CHECK_MISSING_TEXT[] =
+    "%s: line %s of %s is missing; the file goes on with the line after it:";
+inline constexpr char CHECK_MISSING_LABEL[] = "  missing:  ";
+inline constexpr char CHECK_EXPECTED_LABEL[] = "  expected: ";
+inline constexpr char CHECK_FOUND_LABEL[] = "  found:    ";
+inline constexpr char CHECK_TIME_FORM_TEXT[] = "a line such as ";
+inline constexpr char CHECK_FILE_ENDS_NOTE[] = ", where the file ends";
+inline constexpr char CHECK_SHORT_TEXT[] = "%s ends early: it holds %s of the job's %s lines.";
+inline constexpr char CHECK_CUT_TEXT[] =
+    "%s ends early: it holds %s of the job's %s lines, and line %s only in part:";
+inline constexpr char CHECK_NO_LINE_END_TEXT[] =
+    "%s: the job's last line, line %s, has no line end.";
+inline constexpr char CHECK_LONGER_TEXT[] = "%s: the job's %s lines are followed by more:";
+inline constexpr char CHECK_EMPTY_TEXT[] = "%s is empty: it holds no job.";
+inline constexpr char CHECK_NOT_A_JOB_TEXT[] =
+    "%s is not a job of " VISOR_PROGRAM ": its line 2 does not give the three values:";
+inline constexpr char CHECK_HEADER_FORM_TEXT[] = "\"; With z_start: Z heat temp: T speed: S\"";
+inline constexpr char CHECK_NO_HEADER_TEXT[] =
+    "%s is not a job of " VISOR_PROGRAM ": it ends before line 2, which gives the three values.";
+inline constexpr char CHECK_INVALID_VALUE_TEXT[] =
+    "%s: the %s in line 2, %s, is no valid value: %s.";
+inline constexpr char CANNOT_READ_TEXT[] = "Cannot read file %s: %s.";
+inline constexpr char CANNOT_READ_AFTER_TEXT[] = "Cannot read file %s after line %s: %s.";
+inline constexpr char NOT_A_FILE_REASON[] = "Not a regular file";
+inline constexpr char CHECK_STOPPED_TEXT[] = "Generation stopped: %s was not checked.";
+// After the summary, where the system kept the check from reading past its
+// cache.
+inline constexpr char CHECK_CACHED_TEXT[] =
+    "Note: read through the system's cache, which could not be bypassed.";
 
 // The summary after a complete job: its labels, and the warnings that name
 // the printer's limits. The build height is a number here too, so that the
@@ -127,5 +180,10 @@ inline constexpr char ABOVE_BUILD_HEIGHT_TEXT[] =
     "Warning: the job goes above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s build height.";
 inline constexpr char OUTSIDE_BUILD_HEIGHT_TEXT[] =
     "Warning: the job goes below Z 0 and above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s height.";
+// The last line of the summary: the command that checks the copy, to run
+// once the file is on the printer's card.
+inline constexpr char COPY_CHECK_TEXT[] =
+    "After copying:    " VISOR_PROGRAM " --check <card>/" VISOR_OUTPUT_FILE
+    " checks the copy on the printer's card";
 
 #endif  // VISOR_FRONTEND_MESSAGES_H_

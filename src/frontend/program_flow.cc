@@ -115,7 +115,8 @@ constexpr unsigned FLUSH_LOOK_MS = 5;
 // The lines the end of a complete run prints after the screen, as one text.
 std::string done_text(const SummaryText& summary) {
   std::string text;
-  for (const char* line : {CREATED_TEXT, summary.time_line, summary.height_line, summary.warning}) {
+  for (const char* line : {CREATED_TEXT, summary.time_line, summary.height_line, summary.warning,
+                           COPY_CHECK_TEXT}) {
     if (line != nullptr)
       text.append(line).append("\n");
   }
@@ -268,6 +269,7 @@ int run_program(Program* p) {
   console_print_line(con, summary.height_line);
   if (summary.warning != nullptr)
     console_print_line(con, summary.warning);
+  console_print_line(con, COPY_CHECK_TEXT);
   interrupt_set_done(nullptr);
   join_thread(&p->generator);
   return 0;

@@ -159,7 +159,7 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   EXPECT_EQ(r.mem.next, r.mem.script.size());
   EXPECT_TRUE(r.mem.closed);
   EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n" + time_line + "\n" + height_line +
-                               "\n" + ABOVE_BUILD_HEIGHT_TEXT + "\n");
+                               "\n" + ABOVE_BUILD_HEIGHT_TEXT + "\n" + COPY_CHECK_TEXT + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
 }
 
@@ -197,7 +197,8 @@ TEST(ProgramFlow, PlainStreamReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + ": speed \"700\"\n");
   EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) +
                                "\nPrint time:       0 h 0 min    Filament: 0.00 m (0 g of PLA)\n"
-                               "Height:           nothing is extruded\n");
+                               "Height:           nothing is extruded\n" +
+                               COPY_CHECK_TEXT + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
   EXPECT_EQ(r.mem.next, 0u);  // no key was waited for
   // Each value asked for with its prompt, from the first again after the

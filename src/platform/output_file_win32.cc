@@ -13,6 +13,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "platform/errno_win32.h"
 #include "platform/output_file.h"
 
 namespace {
@@ -24,32 +25,7 @@ using output_file_detail::start_call;
 
 HANDLE native(const OutputFile* file) { return reinterpret_cast<HANDLE>(file->handle); }
 
-// The system's error as the errno value the C library has words for, as
-// the C runtime maps it: a file another program holds open (dagoma0.g in a
-// viewer, when the move replaces it) is refused access.
-int errno_for(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_NAME: return ENOENT;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_ACCESS_DENIED: return EACCES;
-    case ERROR_WRITE_PROTECT: return EROFS;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
-    default: return EIO;
-  }
-}
-
-int failed_now(OutputFile* file) { return failed(file, errno_for(GetLastError())); }
+int failed_now(OutputFile* file) { return failed(file, errno_for_win32_error(GetLastError())); }
 
 bool is_folder(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
@@ -96,7 +72,7 @@ int output_file_check(OutputFile* file, const char* dir, const char* name) {
   DWORD code = GetLastError();
   if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION)
     return 1;
-  return failed(file, errno_for(code));
+  return failed(file, errno_for_win32_error(code));
 }
 
 int output_file_create(OutputFile* file, const char* dir, const char* name) {
@@ -130,12 +106,12 @@ int output_file_create(OutputFile* file, const char* dir, const char* name) {
       return -1;
     }
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
-      return failed(file, errno_for(code));
+      return failed(file, errno_for_win32_error(code));
     // A leftover that could not be deleted (read-only) is refused with the
     // reason the deletion gave: it is never opened. Otherwise another
     // program made the name again since.
     if (not_deleted != ERROR_SUCCESS && not_deleted != ERROR_FILE_NOT_FOUND)
-      return failed(file, errno_for(not_deleted));
+      return failed(file, errno_for_win32_error(not_deleted));
   }
   file->in_use = true;  // the name kept coming back under another program
   return -1;
@@ -149,7 +125,7 @@ int output_file_write(OutputFile* file, const char* data, size_t length) {
     DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
     DWORD n = 0;
     if (!WriteFile(h, data + done, chunk, &n, nullptr) || n == 0) {
-      file->error = errno_for(GetLastError());
+      file->error = errno_for_win32_error(GetLastError());
       if (done > 0) {
         LARGE_INTEGER end;
         end.QuadPart = static_cast<LONGLONG>(file->size);
@@ -200,7 +176,7 @@ int output_file_commit(OutputFile* file) {
   DWORD code = GetLastError();
   CloseHandle(native(file));
   file->handle = -1;
-  return durable ? 1 : failed(file, errno_for(code));
+  return durable ? 1 : failed(file, errno_for_win32_error(code));
 }
 
 void output_file_discard(OutputFile* file) {

@@ -41,6 +41,8 @@ const char ERROR_LINE[] = "Error:            typed number is invalid";
 const char TIME_LINE[] = "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)";
 const char HEIGHT_LINE[] = "Height:           Z -12.500 to 181.253 mm";
 const char WARNING_LINE[] = "Warning: the job goes below Z 0, the DiscoEasy200's bed.";
+const char COPY_CHECK_LINE[] =
+    "After copying:    visor-gcode --check <card>/dagoma0.g checks the copy on the printer's card";
 
 // Everything after the first line, which holds the time of day.
 std::string without_first_line(const std::string& text) {
@@ -200,11 +202,11 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   GetConsoleCursorInfo(tc.out, &cursor);
   EXPECT_TRUE(cursor.bVisible);
   // Below the drawing from row 22, scrolled up as far as the buffer ends
-  // before the cursor that follows the last of the four lines.
+  // before the cursor that follows the last of the five lines.
   CONSOLE_SCREEN_BUFFER_INFO info = {};
   ASSERT_TRUE(GetConsoleScreenBufferInfo(tc.out, &info));
-  int row = 22 - std::max(0, 22 + 5 - info.dwSize.Y);
-  for (const char* line : {CREATED, TIME_LINE, HEIGHT_LINE, WARNING_LINE}) {
+  int row = 22 - std::max(0, 22 + 6 - info.dwSize.Y);
+  for (const char* line : {CREATED, TIME_LINE, HEIGHT_LINE, WARNING_LINE, COPY_CHECK_LINE}) {
     EXPECT_EQ(screen_text(tc, 0, row, static_cast<int>(strlen(line))), line) << "row " << row;
     ++row;
   }
@@ -217,6 +219,10 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   EXPECT_EQ(job.compare(0, 15, "; Generated at "), 0);
   EXPECT_TRUE(without_first_line(job) == without_first_line(reference))
       << "dagoma0.g differs from the reference job";
+
+  // Checked where it lies, read past the system's cache, it is the job.
+  std::string check = std::string("\"") + VISOR_GCODE_EXE + "\" --check dagoma0.g";
+  EXPECT_EQ(run_and_wait(check, dir.path, JOB_MS), 0u);
 }
 
 TEST_F(DialogueWin32, BackspaceAndAnInvalidValueStartTheDialogueOver) {

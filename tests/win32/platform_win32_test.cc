@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/console.h"
+#include "platform/job_reader.h"
 #include "platform/output_file.h"
 #include "platform/thread.h"
 #include "platform/wait_word.h"
@@ -166,6 +167,35 @@ TEST(OutputFileWin32, AFailedWriteReportsFailure) {
   f.handle = writable;
   ASSERT_EQ(output_file_commit(&f), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
+}
+
+// --- Job reader ---
+
+TEST(JobReaderWin32, StartsOverPastTheCacheAndReadsTheWholeFileInAlignedBlocks) {
+  TempDir dir;
+  // Two blocks and a part: the last read, past the cache, is short.
+  std::string content;
+  for (int i = 0; content.size() < 2 * JOB_READ_BLOCK + 1000; ++i)
+    content += "G1 F300 E" + std::to_string(i) + ".000 X10.000 Y0.000\n";
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), content));
+  JobReader reader;
+  ASSERT_EQ(job_reader_open(&reader, dir.file("dagoma0.g").c_str()), 1);
+  ASSERT_EQ(job_reader_read(&reader), static_cast<ptrdiff_t>(JOB_READ_BLOCK));
+  ASSERT_EQ(job_reader_start_over(&reader, true), 1);
+  EXPECT_TRUE(reader.from_device);
+  std::string read;
+  ptrdiff_t n;
+  while ((n = job_reader_read(&reader)) > 0)
+    read.append(reader.block, static_cast<size_t>(n));
+  EXPECT_EQ(n, 0);
+  EXPECT_TRUE(read == content) << read.size() << " bytes read of " << content.size();
+  job_reader_close(&reader);
+
+  // A folder, or no file at all, is refused with the reason.
+  EXPECT_EQ(job_reader_open(&reader, dir.path.c_str()), -1);
+  EXPECT_EQ(reader.error, EISDIR);
+  EXPECT_EQ(job_reader_open(&reader, dir.file("none.g").c_str()), -1);
+  EXPECT_EQ(reader.error, ENOENT);
 }
 
 // --- C runtime ---
