@@ -65,6 +65,10 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   bool check = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
+    if (strcmp(arg, "-h") == 0) {
+      result.action = PRINT_HELP;
+      return result;
+    }
     if (is_option(arg, "--help") || is_option(arg, "--version")) {
       if (strchr(arg, '=') != nullptr)
         return error(TAKES_NO_VALUE_TEXT, std::string(arg, strcspn(arg, "=")).c_str());

@@ -14,7 +14,7 @@
 enum CommandLineAction {
   RUN_DIALOGUE,        // no arguments: the values are asked for
   RUN_WITH_VALUES,     // all three values given, each valid: no dialogue
-  PRINT_HELP,          // --help
+  PRINT_HELP,          // --help or -h
   PRINT_VERSION,       // --version
   CHECK_FILE,          // --check [FILE]: compare FILE with the job it names
   COMMAND_LINE_ERROR,  // `error` says what is wrong; nothing may be written

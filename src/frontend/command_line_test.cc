@@ -43,7 +43,8 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       {{"--z-start=0.4", "--heat-temp=210", "--speed=3 00"}, COMMAND_LINE_ERROR, "\"3 00\""},
       // Unknown or unexpected arguments, shown safely.
       {{"--zstart=0.4"}, COMMAND_LINE_ERROR, "unknown option \"--zstart=0.4\""},
-      {{"-h"}, COMMAND_LINE_ERROR, "unknown option \"-h\""},
+      {{"-x"}, COMMAND_LINE_ERROR, "unknown option \"-x\""},
+      {{"-hv"}, COMMAND_LINE_ERROR, "unknown option \"-hv\""},
       {{"0.4", "210", "300"}, COMMAND_LINE_ERROR, "unexpected argument \"0.4\""},
       {{"--speed=3\x1b[2J"}, COMMAND_LINE_ERROR, "\"3\\x1B[2J\""},
       // Missing: a value after its option, or one of the three values.
@@ -63,6 +64,8 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       // Questions are answered at once, whatever follows them.
       {{"--help"}, PRINT_HELP, ""},
       {{"--help", "--bogus"}, PRINT_HELP, ""},
+      {{"-h"}, PRINT_HELP, ""},
+      {{"--z-start=0.4", "-h"}, PRINT_HELP, ""},
       {{"--version"}, PRINT_VERSION, ""},
       {{"--z-start=0.4", "--version"}, PRINT_VERSION, ""},
       {{"--version=2"}, COMMAND_LINE_ERROR, "--version takes no value"},
