@@ -11,6 +11,7 @@
 #include "frontend/program_flow.h"
 #include "generator/generator_thread.h"
 #include "platform/interrupt.h"
+#include "platform/standard_streams.h"
 
 namespace {
 
@@ -42,12 +43,14 @@ int main(int argc, char** argv) {
     // Nothing to ask: only the messages, as without a terminal.
     program.typed = command_line.typed;
     program.values_given = true;
-    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
-  } else if (open_terminal_console(&program.console) < 0) {
+  } else {
     // Full screen when a person is at a terminal; otherwise the values come
-    // as text and only the messages are printed.
-    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
+    // as lines.
+    const ConsoleSetup setup = {WINDOW_TITLE, SCREEN_COLUMNS, SCREEN_ROWS};
+    program.full_screen = open_terminal_console(&program.console, setup) == CONSOLE_OPENED;
   }
+  if (!program.full_screen)
+    line_dialogue_open(&program.lines, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
 
   static GeneratorThread generator;
   generator.typed = &program.typed;

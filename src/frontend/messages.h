@@ -13,13 +13,19 @@ inline constexpr char OUTPUT_FILE_NAME[] = VISOR_OUTPUT_FILE;
 
 inline constexpr char CREATED_TEXT[] =
     "Created file:     " VISOR_OUTPUT_FILE " (in current directory)";
+// The three prompts, in the order of FieldKind.
+inline constexpr const char* PROMPT_TEXTS[] = {
+    "Enter calibrating point (number between -40.000 and 200.000):",
+    "Enter heating temperature (depends on filament number between 170 and 270):",
+    "Enter speed value (300 strongly encouraged 600 maximum):",
+};
 inline constexpr char FIELD_ERROR_TEXT[] = "Error:            typed number is invalid";
-// Without the full screen the error line also names the value and shows the
+// In the line dialogue the error line also names the value and shows the
 // line as it was given: FIELD_ERROR_TEXT ": " name " " "quoted line".
 inline constexpr char Z_START_NAME[] = "calibrating point";
 inline constexpr char HEAT_TEMP_NAME[] = "heating temperature";
 inline constexpr char SPEED_NAME[] = "speed";
-// The progress as one line, rewritten in place, where no screen is drawn.
+// The progress as one line, rewritten in place, in the line dialogue.
 inline constexpr char PROGRESS_LINE_FORMAT[] = "Progress:         %d %%";
 
 // While the file is flushed to the disk, when that takes long; as long as

@@ -8,81 +8,97 @@
 
 namespace {
 
-void write_at(Console* con, int col, int row, const char* text) {
-  console_set_cursor(con, col, row);
-  console_write(con, text, strlen(text));
+void write_text(Console* con, int col, int row, const char* text) {
+  write_at(con, col, row, text, strlen(text));
 }
 
 // Writes `text` from `col` on, as far as the last column inside the frame.
 void write_within_frame(Console* con, int col, int row, const char* text) {
   size_t room = col <= LAST_TEXT_COLUMN ? static_cast<size_t>(LAST_TEXT_COLUMN - col + 1) : 0;
-  console_set_cursor(con, col, row);
-  console_write(con, text, std::min(strlen(text), room));
+  write_at(con, col, row, text, std::min(strlen(text), room));
 }
 
 void put_cell(Console* con, int col, int row, uint16_t attr) {
   console_set_attribute(con, attr);
-  console_set_cursor(con, col, row);
-  console_write(con, " ", 1);
+  write_at(con, col, row, " ", 1);
 }
 
 }  // namespace
 
+void write_at(Console* con, int col, int row, const char* text, size_t length) {
+  console_set_cursor(con, col, row);
+  console_write(con, text, length);
+}
+
 void draw_screen(Console* con) {
   console_set_cursor_info(con, 1, false);
   console_set_attribute(con, ATTR_BANNER);
-  write_at(con, 35, 4, "Lumenforge - 3d vantor dagoma printing");
+  write_text(con, BANNER_COLUMN, BANNER_ROW, "Lumenforge - 3d vantor dagoma printing");
   draw_frame(con, FRAME_TOP_ROW);
   console_set_attribute(con, ATTR_TEXT);
-  write_at(con, TEXT_COLUMN, 11, "3d object:        visor with holes for plexiglas or glasses");
-  write_at(con, TEXT_COLUMN, 12, VERSION_TEXT);
-  write_at(con, TEXT_COLUMN, 13, "Writing gcode:    ");
-  write_at(con, TEXT_COLUMN, 14, "Progress:         |");
+  write_text(con, TEXT_COLUMN, OBJECT_ROW,
+             "3d object:        visor with holes for plexiglas or glasses");
+  write_text(con, TEXT_COLUMN, VERSION_ROW, VERSION_TEXT);
+  write_text(con, TEXT_COLUMN, ECHO_ROW, "Writing gcode:    ");
+  write_text(con, TEXT_COLUMN, PROGRESS_ROW, "Progress:         |");
 }
 
 void draw_frame(Console* con, int top) {
+  const int left = FRAME_LEFT_COLUMN, right = FRAME_RIGHT_COLUMN, bottom = top + FRAME_HEIGHT;
   // Clockwise from the top-left corner.
-  put_cell(con, 1, top, ATTR_FRAME_TOP_LEFT);
-  for (int col = 2; col <= 117; ++col)
+  put_cell(con, left, top, ATTR_FRAME_TOP_LEFT);
+  for (int col = left + 1; col < right; ++col)
     put_cell(con, col, top, ATTR_FRAME_HORIZONTAL);
-  put_cell(con, 118, top, ATTR_FRAME_TOP_RIGHT);
-  for (int row = top + 1; row <= top + 11; ++row)
-    put_cell(con, 118, row, ATTR_FRAME_RIGHT);
-  for (int col = 118; col >= 1; --col)
-    put_cell(con, col, top + 12, ATTR_FRAME_HORIZONTAL);
-  for (int row = top + 11; row >= top + 1; --row)
-    put_cell(con, 1, row, ATTR_FRAME_LEFT);
+  put_cell(con, right, top, ATTR_FRAME_TOP_RIGHT);
+  for (int row = top + 1; row < bottom; ++row)
+    put_cell(con, right, row, ATTR_FRAME_RIGHT);
+  for (int col = right; col >= left; --col)
+    put_cell(con, col, bottom, ATTR_FRAME_HORIZONTAL);
+  for (int row = bottom - 1; row > top; --row)
+    put_cell(con, left, row, ATTR_FRAME_LEFT);
+}
+
+void draw_prompt(Console* con, FieldKind kind) {
+  write_text(con, TEXT_COLUMN, PROMPT_ROWS[kind], PROMPT_TEXTS[kind]);
+}
+
+void draw_field_error(Console* con, bool shown) {
+  static const char BLANKS[ERROR_BLANKS + 1] = "                              ";
+  write_text(con, TEXT_COLUMN, ERROR_ROW, shown ? FIELD_ERROR_TEXT : BLANKS);
+}
+
+void draw_result(Console* con, const char* text) {
+  write_text(con, TEXT_COLUMN, CREATED_ROW, text);
 }
 
 void progress_init(ProgressBar* bar) {
-  bar->left_col = 22;
+  bar->left_col = BAR_LEFT_COLUMN;
   bar->next_col = bar->left_col + 1;
   bar->right_col = bar->left_col + 100;
   bar->percent = 0.0;
 }
 
-void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
+bool progress_advance(ProgressBar* bar, uint64_t count) {
   double threshold = static_cast<double>(EXPECTED_LINES / 100) * bar->percent;
   if (!(static_cast<double>(count) > threshold))
-    return;
-  console_set_cursor(con, bar->next_col, PROGRESS_ROW);
-  console_write(con, "=", 1);
+    return false;
   ++bar->next_col;
   bar->percent += PERCENT_PER_MARK;
+  return true;
+}
+
+void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
+  int col = bar->next_col;
+  if (!progress_advance(bar, count))
+    return;
+  write_at(con, col, PROGRESS_ROW, "=", 1);
   char text[8] = {};
   snprintf(text, sizeof text, "  %d %%", static_cast<int>(bar->percent));
-  write_at(con, PERCENT_COLUMN, PROGRESS_ROW, text);
-  // Where no screen is drawn, the same figure as a line.
-  if (!con->full_screen) {
-    char line[64];
-    snprintf(line, sizeof line, PROGRESS_LINE_FORMAT, static_cast<int>(bar->percent));
-    console_progress_line(con, line);
-  }
+  write_text(con, PERCENT_COLUMN, PROGRESS_ROW, text);
 }
 
 void progress_close(Console* con, ProgressBar* bar) {
-  console_set_cursor(con, bar->next_col, PROGRESS_ROW);
-  console_write(con, "|", 1);
+  write_at(con, bar->next_col, PROGRESS_ROW, "|", 1);
   ++bar->next_col;
 }
 
@@ -91,8 +107,7 @@ void echo_line(Console* con, const char* line, size_t length) {
   size_t shown = std::min(length > 0 ? length - 1 : 0, sizeof cells);
   memcpy(cells, line, shown);
   memset(cells + shown, ' ', sizeof cells - shown);
-  console_set_cursor(con, ECHO_COLUMN, ECHO_ROW);
-  console_write(con, cells, sizeof cells);
+  write_at(con, ECHO_COLUMN, ECHO_ROW, cells, sizeof cells);
 }
 
 void draw_summary(Console* con, const SummaryText& text) {

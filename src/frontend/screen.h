@@ -1,14 +1,16 @@
 #ifndef VISOR_FRONTEND_SCREEN_H_
 #define VISOR_FRONTEND_SCREEN_H_
 
-// Everything painted on the console but the entry field's characters: the
-// dialogue screen (banner, frame, fixed texts), the progress bar with its
-// percentage, and the echo of the G-code line just written. Every text goes
-// to a fixed column and row.
+// The layout of the full screen, every row and column of it, and what is
+// painted there: the dialogue screen (banner, frame, fixed texts, prompts),
+// the places of the entry fields and their error line, the progress bar
+// with its percentage, the echo of the G-code line just written, and the
+// result. Every text goes to a fixed column and row.
 
 #include <cstddef>
 #include <cstdint>
 
+#include "frontend/entry_field.h"
 #include "frontend/job_summary.h"
 #include "platform/console.h"
 
@@ -27,15 +29,28 @@ inline constexpr uint16_t ATTR_FRAME_TOP_RIGHT =
 inline constexpr uint16_t ATTR_FRAME_RIGHT = ATTR_TEXT | ATTR_GRID_RVERTICAL;
 inline constexpr uint16_t ATTR_FRAME_LEFT = ATTR_TEXT | ATTR_GRID_LVERTICAL;
 
+inline constexpr int BANNER_COLUMN = 35;
+inline constexpr int BANNER_ROW = 4;
 inline constexpr int FRAME_TOP_ROW = 9;
-inline constexpr int TEXT_COLUMN = 4;  // where every fixed text begins
+inline constexpr int FRAME_LEFT_COLUMN = 1;
+inline constexpr int FRAME_RIGHT_COLUMN = 118;
+inline constexpr int FRAME_HEIGHT = 12;  // the bottom edge is this many rows below the top
+inline constexpr int TEXT_COLUMN = 4;    // where every fixed text begins
+inline constexpr int OBJECT_ROW = 11;
+inline constexpr int VERSION_ROW = 12;
 inline constexpr int ECHO_ROW = 13;
 inline constexpr int ECHO_COLUMN = 22;
 inline constexpr int ECHO_CELLS = 63;
 inline constexpr int PROGRESS_ROW = 14;
+inline constexpr int BAR_LEFT_COLUMN = 22;  // the bar sign that ends the "Progress:" label
 inline constexpr int PERCENT_COLUMN = 106;
 inline constexpr int ERROR_ROW = 14;
+inline constexpr int ERROR_BLANKS = 30;  // what clears the error line
 inline constexpr int CREATED_ROW = 15;
+// Each field's prompt row and first cell, by FieldKind: the prompt from
+// TEXT_COLUMN, two blanks, then the field's FIELD_CELLS cells.
+inline constexpr int PROMPT_ROWS[] = {16, 17, 18};
+inline constexpr int FIELD_COLUMNS[] = {67, 81, 62};
 // Below the prompts, inside the frame: the time and filament, then the
 // height and its warning.
 inline constexpr int SUMMARY_ROW = 19;
@@ -53,6 +68,10 @@ struct ProgressBar {
   double percent;     // grows by PERCENT_PER_MARK per mark, never capped
 };
 
+// The one way text reaches the screen: `length` bytes from (col, row) in
+// the attribute in force.
+void write_at(Console* con, int col, int row, const char* text, size_t length);
+
 // Hides the cursor and paints the banner, the frame and the fixed texts;
 // leaves attribute 7 in force.
 void draw_screen(Console* con);
@@ -61,10 +80,25 @@ void draw_screen(Console* con);
 // whose attributes carry the grid lines of one closed rectangle.
 void draw_frame(Console* con, int top);
 
+// The prompt of a field, on its row.
+void draw_prompt(Console* con, FieldKind kind);
+
+// The field's error line, or the blanks that clear it.
+void draw_field_error(Console* con, bool shown);
+
+// A text on the result row ("Created file:", "Saving file:").
+void draw_result(Console* con, const char* text);
+
 void progress_init(ProgressBar* bar);
 
+// Moves the bar on for the count of lines so far, this one included: true
+// when a mark is due, and then `next_col` and `percent` have moved on by
+// one mark. Draws nothing.
+bool progress_advance(ProgressBar* bar, uint64_t count);
+
 // Called once per received line with the count of lines so far, this one
-// included: draws at most one mark and the new percentage.
+// included: progress_advance, and the mark and the new percentage drawn
+// when one is due.
 void progress_step(Console* con, ProgressBar* bar, uint64_t count);
 
 // Draws the closing bar sign after the last mark.

@@ -14,7 +14,7 @@ namespace {
 struct Screen {
   Console con;
   MemoryConsole mem;
-  Screen() { open_memory_console(&con, &mem, true); }
+  Screen() { open_memory_console(&con, &mem); }
 };
 
 TEST(Screen, DialogueScreenTextsAndAttributes) {

@@ -26,6 +26,7 @@
 #include "platform/console.h"
 #include "platform/console_keys.h"
 #include "platform/interrupt.h"
+#include "platform/write_all.h"
 
 namespace {
 
@@ -368,8 +369,9 @@ void drain_wake(TerminalDevice* d) {
   }
 }
 
-// Takes the next whole key out of the bytes read, if there is one.
-bool decode_next(Console* con, TerminalDevice* d) {
+// Takes the next whole key out of the bytes read, if there is one: a
+// press, as a terminal reports no releases.
+bool decode_next(TerminalDevice* d, KeyEvent* event) {
   if (d->input_length == 0)
     return false;
   bool complete = d->input_ended ||
@@ -387,21 +389,20 @@ bool decode_next(Console* con, TerminalDevice* d) {
   d->input_length -= n;
   memmove(d->input, d->input + n, d->input_length);
   d->escape_waiting = false;
-  // One key press, with the release a terminal never reports owed.
-  console_queue_key(con, vk);
+  *event = KeyEvent{true, vk};
   return true;
 }
 
-int terminal_poll_input(Console* con, bool wait) {
+int terminal_read_key(Console* con, KeyEvent* event) {
   TerminalDevice* d = device(con);
   for (;;) {
     if (g_signal.resized)
       console_show(con);
-    if (decode_next(con, d))
-      return 0;
+    if (decode_next(d, event))
+      return 1;
     if (d->input_ended)
       return -1;
-    int timeout = wait ? -1 : 0;
+    int timeout = -1;
     if (d->escape_waiting) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                       d->escape_deadline - std::chrono::steady_clock::now())
@@ -415,11 +416,8 @@ int terminal_poll_input(Console* con, bool wait) {
         continue;
       return -1;
     }
-    if (n == 0) {
-      if (!wait && !d->escape_waiting)
-        return 0;
+    if (n == 0)
       continue;  // the sequence's time is up: it is taken as it came
-    }
     if (fds[1].revents & POLLIN)
       drain_wake(d);
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
@@ -464,8 +462,7 @@ bool has_title_stack() {
   return tigetflag("XT") > 0 || (term != nullptr && strncmp(term, "tmux", 4) == 0);
 }
 
-void terminal_set_title(Console* con, const char* title) {
-  TerminalDevice* d = device(con);
+void set_title(TerminalDevice* d, const char* title) {
   const char* start = tigetstr("tsl");
   const char* end = tigetstr("fsl");
   bool xterm = tigetflag("XT") > 0;
@@ -494,18 +491,6 @@ void terminal_set_title(Console* con, const char* title) {
   fflush(stdout);
 }
 
-void write_stdout(const char* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t n = write(STDOUT_FILENO, bytes, length);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return;
-    bytes += n;
-    length -= static_cast<size_t>(n);
-  }
-}
-
 void terminal_close(Console* con) {
   TerminalDevice* d = device(con);
   interrupt_set_restore(nullptr);
@@ -519,9 +504,9 @@ void terminal_close(Console* con) {
   endwin();
   fflush(stdout);
   // What endwin leaves out: the cursor under the layout, the title.
-  write_stdout(d->leave, d->leave_length);
+  write_all(STDOUT_FILENO, d->leave, d->leave_length);
   if (d->title_pushed)
-    write_stdout(TITLE_POP, sizeof TITLE_POP - 1);
+    write_all(STDOUT_FILENO, TITLE_POP, sizeof TITLE_POP - 1);
   delscreen(d->screen);
   ::close(d->wake[0]);
   ::close(d->wake[1]);
@@ -530,13 +515,7 @@ void terminal_close(Console* con) {
 }
 
 const ConsoleBackend TERMINAL_BACKEND = {
-    terminal_show,  terminal_poll_input, terminal_discard_input, terminal_sleep, terminal_set_title,
-    nullptr,  // set_code_page: the terminal's own encoding is used
-    nullptr,  // lock_window_size: a terminal's window is the operator's
-    nullptr,  // print_line: to standard output
-    terminal_close,
-    nullptr,  // read_line: the full screen reads keys
-    nullptr,  // progress_line: the progress is drawn
+    terminal_show, terminal_read_key, terminal_discard_input, terminal_sleep, terminal_close,
 };
 
 // Whether the terminal can show the full screen: named by TERM, described
@@ -553,9 +532,9 @@ bool full_screen_usable() {
 
 }  // namespace
 
-int open_terminal_console(Console* con) {
+int open_terminal_console(Console* con, const ConsoleSetup& setup) {
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !full_screen_usable())
-    return -1;
+    return CONSOLE_NOT_A_TERMINAL;
   // Only the character type: numbers must keep "." in every locale.
   setlocale(LC_CTYPE, "");
   g_signal.have_modes = tcgetattr(STDIN_FILENO, &g_signal.shell_modes) == 0;
@@ -563,14 +542,14 @@ int open_terminal_console(Console* con) {
   TerminalDevice* d = new TerminalDevice();
   if (pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     delete d;
-    return -1;
+    return CONSOLE_NOT_A_TERMINAL;
   }
   d->screen = newterm(nullptr, stdout, stdin);
   if (d->screen == nullptr) {
     ::close(d->wake[0]);
     ::close(d->wake[1]);
     delete d;
-    return -1;
+    return CONSOLE_NOT_A_TERMINAL;
   }
   set_term(d->screen);
   cbreak();  // Ctrl-C and Ctrl-\ stay signals
@@ -594,6 +573,9 @@ int open_terminal_console(Console* con) {
   console_init(con);
   con->backend = &TERMINAL_BACKEND;
   con->device = d;
+  con->screen_stays = !d->alt_screen;
+  con->need_columns = std::clamp(setup.columns, 0, CONSOLE_COLUMNS);
+  con->need_rows = std::clamp(setup.rows, 0, CONSOLE_ROWS);
 
   g_signal.restore_length[0] = 0;
   g_signal.restore_length[1] = 0;
@@ -605,21 +587,6 @@ int open_terminal_console(Console* con) {
   for (int sig : FATAL_SIGNALS)
     install(sig, on_fatal_signal, SA_RESETHAND);
   interrupt_set_restore(restore_terminal);
-  return 1;
-}
-
-bool reopen_closed_standard_streams() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) >= 0)
-      continue;
-    // open() takes the lowest free number, which is this one.
-    int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (opened != fd) {
-      if (opened >= 0)
-        close(opened);
-      if (fd == STDOUT_FILENO)
-        return false;
-    }
-  }
-  return true;
+  set_title(d, setup.title);
+  return CONSOLE_OPENED;
 }

@@ -15,6 +15,7 @@
 
 #include "platform/console.h"
 #include "platform/output_file.h"
+#include "platform/standard_streams.h"
 #include "platform/thread.h"
 #include "platform/wait_word.h"
 #include "test_support.h"
@@ -265,7 +266,7 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, read_end);
     Console con;
-    opened = open_terminal_console(&con);
+    opened = open_terminal_console(&con, {"title", 119, 22});
   }
   CloseHandle(read_end);
   CloseHandle(write_end);
@@ -282,7 +283,7 @@ TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, file);
     Console con;
-    opened = open_terminal_console(&con);
+    opened = open_terminal_console(&con, {"title", 119, 22});
   }
   CloseHandle(file);
   EXPECT_EQ(opened, -1);
