@@ -48,8 +48,7 @@ TEST(CommandLineRun, AnswersRefusesOrWritesTheDialoguesJob) {
     else
       EXPECT_NE(run.err.find(c.err_holds), std::string::npos) << run.err;
     if (c.writes_job) {
-      EXPECT_EQ(run.out,
-                std::string(CREATED_TEXT) + "\n" + JOB_TIME_TEXT + "\n" + JOB_HEIGHT_TEXT + "\n");
+      EXPECT_EQ(run.out, job_result_lines(dir));
       // The pinned job of the dialogue for the same three texts.
       expect_complete_job(dir.file("dagoma0.g"));
     } else {

@@ -44,10 +44,19 @@ int main(int argc, char** argv) {
     program.typed = command_line.typed;
     program.values_given = true;
   } else {
-    // Full screen when a person is at a terminal; otherwise the values come
-    // as lines.
-    const ConsoleSetup setup = {WINDOW_TITLE, SCREEN_COLUMNS, SCREEN_ROWS};
-    program.full_screen = open_terminal_console(&program.console, setup) == CONSOLE_OPENED;
+    // Full screen when a person is at a terminal whose window can show it;
+    // otherwise the values come as lines, after a line that says why where
+    // the window is too small.
+    const ConsoleSetup setup = {WINDOW_TITLE, SCREEN_COLUMNS, SCREEN_ROWS, WINDOW_TOO_SMALL_NOTICE};
+    int columns = 0, rows = 0;
+    int opened = open_terminal_console(&program.console, setup, &columns, &rows);
+    program.full_screen = opened == CONSOLE_OPENED;
+    if (opened == CONSOLE_TOO_SMALL) {
+      char why[128];
+      snprintf(why, sizeof why, WINDOW_TOO_SMALL_FORMAT, columns, rows, SCREEN_COLUMNS,
+               SCREEN_ROWS);
+      line_dialogue_print(&program.lines, why);
+    }
   }
   if (!program.full_screen)
     line_dialogue_open(&program.lines, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);

@@ -33,6 +33,14 @@ inline constexpr char PROGRESS_LINE_FORMAT[] = "Progress:         %d %%";
 inline constexpr char SAVING_TEXT[] =
     "Saving file:      " VISOR_OUTPUT_FILE " (in current directory)";
 
+// A window too small for the full screen: its columns and rows, then the
+// screen's. Printed once before the line dialogue when it is so at the
+// start; shown alone on the screen, with what to do, when it becomes so.
+#define VISOR_WINDOW_TOO_SMALL "This window is %d x %d; the full screen needs %d x %d."
+inline constexpr char WINDOW_TOO_SMALL_FORMAT[] = VISOR_WINDOW_TOO_SMALL;
+inline constexpr char WINDOW_TOO_SMALL_NOTICE[] =
+    VISOR_WINDOW_TOO_SMALL " Enlarge the window to see the screen again.";
+
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " was not changed.";
 // The file failures are printed as "<head>: <reason>." with the system's
@@ -117,6 +125,7 @@ inline constexpr char TRY_HELP_TEXT[] = "Try '" VISOR_PROGRAM " --help' for more
 // text and the check cannot differ.
 #define VISOR_PRINTER "DiscoEasy200"
 #define VISOR_BUILD_HEIGHT_MM 205
+#define VISOR_BED_MM 205  // each side of the square bed
 #define VISOR_TEXT_OF(x) #x
 #define VISOR_NUMBER_TEXT(x) VISOR_TEXT_OF(x)
 #define VISOR_TOP_Z "Z " VISOR_NUMBER_TEXT(VISOR_BUILD_HEIGHT_MM)
@@ -132,5 +141,14 @@ inline constexpr char ABOVE_BUILD_HEIGHT_TEXT[] =
     "Warning: the job goes above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s build height.";
 inline constexpr char OUTSIDE_BUILD_HEIGHT_TEXT[] =
     "Warning: the job goes below Z 0 and above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s height.";
+// The finished screen's, and the lines after "Created file:".
+inline constexpr char FILE_LABEL[] = "Full path:        ";
+inline constexpr char CLOSE_KEY_TEXT[] = "Press a key to close this screen.";
+inline constexpr char PAUSES_LABEL[] = "Pauses:           ";
+inline constexpr char NO_PAUSES_TEXT[] = "none";
+inline constexpr char PAUSES_MORE_FORMAT[] = ", and %d more";
+inline constexpr char FOOTPRINT_LABEL[] = "Footprint:        ";
+inline constexpr char NO_XY_MOVE_TEXT[] = "no move in X or Y";
+inline constexpr char OFF_BED_TEXT[] = "Warning: the job leaves the " VISOR_PRINTER "'s bed.";
 
 #endif  // VISOR_FRONTEND_MESSAGES_H_

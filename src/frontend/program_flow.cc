@@ -4,12 +4,22 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <thread>
 
 #include "frontend/entry_field.h"
 #include "platform/interrupt.h"
 
 namespace {
+
+// The file's full path, for the operator to find it: as it is when the
+// system cannot make it absolute.
+std::string full_path(const char* path) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? std::string(path) : full.lexically_normal().string();
+}
 
 // One value, on the full screen or as a line.
 int read_value(Program* p, FieldKind kind) {
@@ -227,22 +237,33 @@ int run_program(Program* p) {
     return fail_file(p, CANNOT_CREATE_TEXT, true);
   }
   SummaryText summary = job_summary_text(p->summary);
+  std::string path = full_path(p->output.path);
+  bool path_whole = true;
+  bool screen_stays = false;
   if (p->full_screen) {
     draw_result(con, CREATED_TEXT);
     draw_summary(con, summary);
+    path_whole = draw_file(con, path.c_str(), p->output.size);
     // Keys pressed during the job are not the one the finished screen
     // waits for.
     console_flush_input(con);
     console_wait_key(con);
+    screen_stays = con->screen_stays;
   }
   leave_screen(p);
   // Printed again after the full-screen view, so that it stays on the
-  // terminal; in the line dialogue this is the only time.
-  line_dialogue_print(&p->lines, CREATED_TEXT);
-  line_dialogue_print(&p->lines, summary.time_line);
-  line_dialogue_print(&p->lines, summary.height_line);
-  if (summary.warning != nullptr)
-    line_dialogue_print(&p->lines, summary.warning);
+  // terminal; where the screen itself stays (a Windows console), only what
+  // it had to cut. In the line dialogue this is the only time.
+  char file_line[OUTPUT_PATH_SIZE + 64];
+  format_file_line(file_line, sizeof file_line, path.c_str(), p->output.size, 0);
+  const char* lines[] = {CREATED_TEXT,           file_line,           summary.time_line,
+                         summary.pauses_line,    summary.height_line, summary.warning,
+                         summary.footprint_line, summary.bed_warning};
+  for (const char* line : lines) {
+    bool shown_whole = line != file_line || path_whole;
+    if (line != nullptr && !(screen_stays && shown_whole))
+      line_dialogue_print(&p->lines, line);
+  }
   join_thread(&p->generator);
   return 0;
 }

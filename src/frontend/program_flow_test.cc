@@ -71,13 +71,14 @@ struct FlowRun {
   int status = -99;
   int fds[3] = {-1, -1, -1};  // the line dialogue's input, output and errors
 
-  explicit FlowRun(bool full_screen = true) {
+  explicit FlowRun(bool full_screen = true, bool screen_stays = false) {
     program->output_dir = dir.path.c_str();
     fds[1] = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     fds[2] = open(dir.file("err.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     program->lines.out_fd = fds[1];
     program->lines.error_fd = fds[2];
     program->full_screen = full_screen;
+    mem.screen_stays = screen_stays;
     if (full_screen)
       open_memory_console(&program->console, &mem);
     generator.channel = &program->channel;
@@ -147,19 +148,29 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   EXPECT_EQ(console_row(con, 18),
             "    Enter speed value (300 strongly encouraged 600 maximum):  300");
   // The summary of the lines written: 210 mm up and 101.9 mm across at
-  // 5 mm/s, then a minute's dwell.
-  const char time_line[] = "Print time:       0 h 2 min    Filament: 0.00 m (0 g of PLA)";
-  const char height_line[] = "Height:           Z 210.000 to 210.000 mm";
-  EXPECT_EQ(console_row(con, 19), std::string("    ") + time_line);
-  EXPECT_EQ(console_row(con, 20),
-            std::string("    ") + height_line + "   " + ABOVE_BUILD_HEIGHT_TEXT);
+  // 5 mm/s, then a minute's pause; above the frame, each warning after its
+  // figure.
+  const std::string summary[] = {
+      "Print time:       0 h 2 min    Filament: 0.00 m (0 g of PLA)",
+      "Pauses:           60 s at Z 210.000",
+      std::string("Height:           Z 210.000 to 210.000 mm   ") + ABOVE_BUILD_HEIGHT_TEXT,
+      "Footprint:        X -70.000 to -70.000, Y -74.000 to -74.000 mm",
+  };
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(console_row(con, 5 + i), "    " + summary[i]);
+  // Below the values, the file and the key that closes the screen.
+  const std::string file_line = std::string(FILE_LABEL) + r.file + " (0.0 MB)";
+  EXPECT_EQ(console_row(con, 19).substr(0, 4 + file_line.size()), "    " + file_line);
+  EXPECT_EQ(console_text(con, 83, 19, 35), std::string(CLOSE_KEY_TEXT) + "  ");
+  EXPECT_EQ(con->cells[19][118].attr, ATTR_FRAME_RIGHT);
 
-  // The end waited for the key, left the screen, then printed the line
-  // again so that it stays.
+  // The end waited for the key, left the screen, then printed it all
+  // again so that it stays, each warning on a line of its own.
   EXPECT_EQ(r.mem.next, r.mem.script.size() - 1);  // the key, not its release
   EXPECT_TRUE(r.mem.closed);
-  EXPECT_EQ(r.printed(), std::string(CREATED_TEXT) + "\n" + time_line + "\n" + height_line + "\n" +
-                             ABOVE_BUILD_HEIGHT_TEXT + "\n");
+  EXPECT_EQ(r.printed(), std::string(CREATED_TEXT) + "\n" + file_line + "\n" + summary[0] + "\n" +
+                             summary[1] + "\n" + "Height:           Z 210.000 to 210.000 mm\n" +
+                             ABOVE_BUILD_HEIGHT_TEXT + "\n" + summary[3] + "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
 }
 
@@ -188,6 +199,27 @@ TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
   EXPECT_EQ(r.file_text(), "G28\n");
 }
 
+// A Windows console keeps the finished screen after it closes: only a
+// text the screen had to cut, here the file's long path, is printed again.
+TEST(ProgramFlow, WhereTheScreenStaysOnlyWhatItCutIsPrintedAgain) {
+  FlowRun r(true, true);
+  std::string folder = r.dir.file(std::string(60, 'f'));
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  r.program->output_dir = folder.c_str();
+  r.generator.note_sizes = false;
+  r.generator.lines = {"G28\n"};
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
+  EXPECT_EQ(r.run(), 0);
+  std::string path = folder + "/dagoma0.g";
+  // The beginning and the file's name, the middle left out.
+  std::string shown = console_text(r.con(), 4, 19, 112);
+  EXPECT_TRUE(shown.starts_with(std::string(FILE_LABEL) + path.substr(0, 10))) << shown;
+  EXPECT_NE(shown.find("...f"), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("f/dagoma0.g (0.0 MB)   " + std::string(CLOSE_KEY_TEXT))) << shown;
+  EXPECT_EQ(r.printed(), std::string(FILE_LABEL) + path + " (0.0 MB)\n");
+}
+
 // With prompts and the progress where a person at a terminal sees them,
 // here in the same file as the results.
 TEST(ProgramFlow, LineDialogueReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
@@ -202,9 +234,12 @@ TEST(ProgramFlow, LineDialogueReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   std::string asked;
   for (const char* prompt : PROMPT_TEXTS)
     asked += std::string(prompt) + " ";
-  EXPECT_EQ(r.printed(), asked + asked + "\rProgress:         1 %\n" + CREATED_TEXT +
-                             "\nPrint time:       0 h 0 min    Filament: 0.00 m (0 g of PLA)\n"
-                             "Height:           nothing is extruded\n");
+  EXPECT_EQ(r.printed(), asked + asked + "\rProgress:         1 %\n" + CREATED_TEXT + "\n" +
+                             FILE_LABEL + r.file + " (0.0 MB)\n" +
+                             "Print time:       0 h 0 min    Filament: 0.00 m (0 g of PLA)\n"
+                             "Pauses:           none\n"
+                             "Height:           nothing is extruded\n"
+                             "Footprint:        no move in X or Y\n");
   EXPECT_EQ(r.file_text(), "G28\nM84\n");
 }
 

@@ -1,6 +1,7 @@
 #include "frontend/screen.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -12,10 +13,18 @@ void write_text(Console* con, int col, int row, const char* text) {
   write_at(con, col, row, text, strlen(text));
 }
 
-// Writes `text` from `col` on, as far as the last column inside the frame.
-void write_within_frame(Console* con, int col, int row, const char* text) {
-  size_t room = col <= LAST_TEXT_COLUMN ? static_cast<size_t>(LAST_TEXT_COLUMN - col + 1) : 0;
+// Writes `text` from `col` on, as far as `last_col`.
+void write_up_to(Console* con, int col, int row, const char* text, int last_col) {
+  size_t room = col <= last_col ? static_cast<size_t>(last_col - col + 1) : 0;
   write_at(con, col, row, text, std::min(strlen(text), room));
+}
+
+// A figure's row: the figure, then its warning three blanks after it.
+void draw_figure(Console* con, int row, const char* figure, const char* warning) {
+  const int last_col = SCREEN_COLUMNS - 1;  // above the frame, the whole width
+  write_up_to(con, TEXT_COLUMN, row, figure, last_col);
+  if (warning != nullptr)
+    write_up_to(con, TEXT_COLUMN + static_cast<int>(strlen(figure)) + 3, row, warning, last_col);
 }
 
 void put_cell(Console* con, int col, int row, uint16_t attr) {
@@ -111,10 +120,44 @@ void echo_line(Console* con, const char* line, size_t length) {
 }
 
 void draw_summary(Console* con, const SummaryText& text) {
-  write_within_frame(con, TEXT_COLUMN, SUMMARY_ROW, text.time_line);
-  write_within_frame(con, TEXT_COLUMN, HEIGHT_ROW, text.height_line);
-  if (text.warning != nullptr) {
-    int col = TEXT_COLUMN + static_cast<int>(strlen(text.height_line)) + 3;
-    write_within_frame(con, col, HEIGHT_ROW, text.warning);
+  draw_figure(con, SUMMARY_ROWS[0], text.time_line, nullptr);
+  draw_figure(con, SUMMARY_ROWS[1], text.pauses_line, nullptr);
+  draw_figure(con, SUMMARY_ROWS[2], text.height_line, text.warning);
+  draw_figure(con, SUMMARY_ROWS[3], text.footprint_line, text.bed_warning);
+}
+
+bool format_file_line(char* out, size_t size, const char* path, uint64_t bytes, size_t width) {
+  char tail[32];
+  // Tenths of a megabyte, rounded half up, in integers.
+  uint64_t tenths = (bytes + 50000) / 100000;
+  int tail_length =
+      snprintf(tail, sizeof tail, " (%" PRIu64 ".%" PRIu64 " MB)", tenths / 10, tenths % 10);
+  size_t path_length = strlen(path);
+  size_t fixed = strlen(FILE_LABEL) + static_cast<size_t>(tail_length);
+  size_t room = width > fixed ? width - fixed : 0;
+  if (width == 0 || path_length <= room) {
+    snprintf(out, size, "%s%s%s", FILE_LABEL, path, tail);
+    return true;
   }
+  // A third of what fits from the beginning, the rest from the end: the
+  // end holds the file's name.
+  constexpr char GAP[] = "...";
+  size_t keep = room > sizeof GAP - 1 ? room - (sizeof GAP - 1) : 0;
+  size_t head = keep / 3;
+  size_t end = keep - head;
+  snprintf(out, size, "%s%.*s%s%s%s", FILE_LABEL, static_cast<int>(head), path, GAP,
+           path + path_length - end, tail);
+  return false;
+}
+
+bool draw_file(Console* con, const char* path, uint64_t bytes) {
+  const int key_length = static_cast<int>(strlen(CLOSE_KEY_TEXT));
+  // As far from the frame's right edge as the texts are from its left.
+  const int key_col = FRAME_RIGHT_COLUMN - (TEXT_COLUMN - FRAME_LEFT_COLUMN - 1) - key_length;
+  char line[SUMMARY_LINE_SIZE];
+  bool whole = format_file_line(line, sizeof line, path, bytes,
+                                static_cast<size_t>(key_col - 3 - TEXT_COLUMN));
+  write_up_to(con, TEXT_COLUMN, FILE_ROW, line, LAST_TEXT_COLUMN);
+  write_at(con, key_col, FILE_ROW, CLOSE_KEY_TEXT, static_cast<size_t>(key_length));
+  return whole;
 }

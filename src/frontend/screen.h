@@ -51,11 +51,14 @@ inline constexpr int CREATED_ROW = 15;
 // TEXT_COLUMN, two blanks, then the field's FIELD_CELLS cells.
 inline constexpr int PROMPT_ROWS[] = {16, 17, 18};
 inline constexpr int FIELD_COLUMNS[] = {67, 81, 62};
-// Below the prompts, inside the frame: the time and filament, then the
-// height and its warning.
-inline constexpr int SUMMARY_ROW = 19;
-inline constexpr int HEIGHT_ROW = 20;
 inline constexpr int LAST_TEXT_COLUMN = 117;  // the last cell before the frame's right edge
+// The finished screen's summary block. Between the banner and the frame:
+// the time and filament, the pauses, the height and its warning, the
+// footprint and its warning. Below the values, inside the frame: the file
+// with the key that closes the screen, then the check of the copy.
+inline constexpr int SUMMARY_ROWS[] = {5, 6, 7, 8};
+inline constexpr int FILE_ROW = 19;
+inline constexpr int CHECK_ROW = 20;  // kept for the command that checks the copy
 
 // The line count against which progress is measured.
 inline constexpr uint64_t EXPECTED_LINES = 3758389;
@@ -110,8 +113,18 @@ void progress_close(Console* con, ProgressBar* bar);
 // first 63 bytes.
 void echo_line(Console* con, const char* line, size_t length);
 
-// Shows the job's summary on its two rows; what would reach the frame is
-// cut off.
+// Shows the job's figures on their rows, each warning after its figure;
+// what would pass the window's edge is cut off.
 void draw_summary(Console* con, const SummaryText& text);
+
+// The file's line: FILE_LABEL, `path` and the size in MB. With `width`
+// above 0, a path too long for a line of that many characters is cut in
+// the middle, where "..." stands for what is left out, so that its
+// beginning and its file name show. Returns false when it was cut.
+bool format_file_line(char* out, size_t size, const char* path, uint64_t bytes, size_t width);
+
+// Shows the file's line, cut to leave room for CLOSE_KEY_TEXT at the end
+// of the row; false when the path was cut.
+bool draw_file(Console* con, const char* path, uint64_t bytes);
 
 #endif  // VISOR_FRONTEND_SCREEN_H_

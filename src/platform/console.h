@@ -137,19 +137,26 @@ struct ConsoleSetup {
   const char* title;
   int columns;  // the smallest window that shows the whole layout
   int rows;
+  // What a smaller window shows instead, alone: a printf format given the
+  // window's columns and rows, then `columns` and `rows`.
+  const char* small_notice;
 };
 
 enum : int {
   CONSOLE_OPENED = 1,
   CONSOLE_NOT_A_TERMINAL = -1,  // or one the full screen cannot use
+  CONSOLE_TOO_SMALL = -2,       // the window is smaller than asked
 };
 
 // Full screen on the terminal that standard input and output are (on
 // Windows, the console window): sets the window's title and, where the
-// system has them, its code page and style. CONSOLE_NOT_A_TERMINAL, and
-// the terminal left as it was, when they are not both a terminal or it
-// cannot be set up. Until console_close, every end of the process by a
-// signal gives the terminal back first.
-int open_terminal_console(Console* con, const ConsoleSetup& setup);
+// system has them, its code page and style. CONSOLE_NOT_A_TERMINAL when
+// they are not both a terminal or it cannot be set up; CONSOLE_TOO_SMALL,
+// with the window's size in *columns and *rows, when a terminal's window
+// is smaller than the setup asks (a Windows console enlarges its buffer
+// instead). Either way the terminal is left as it was. Until
+// console_close, every end of the process by a signal gives the terminal
+// back first.
+int open_terminal_console(Console* con, const ConsoleSetup& setup, int* columns, int* rows);
 
 #endif  // VISOR_PLATFORM_CONSOLE_H_

@@ -65,8 +65,7 @@ const int FATAL_SIGNALS[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 struct TerminalDevice {
   SCREEN* screen;
   int wake[2];
-  int view_left;  // top-left cell shown when the window is too small
-  int view_top;
+  const char* small_notice;  // printf format: the window's size, the size needed
   bool color;
   bool default_colors;  // the terminal's own background can be used
   bool pair_made[80];
@@ -252,15 +251,6 @@ void paint_cell(TerminalDevice* d, const Console* con, int col, int row, int y, 
   mvwadd_wch(stdscr, y, x, &glyph);
 }
 
-// Moves the view the least that keeps `pos` inside [origin, origin + size).
-int follow(int origin, int pos, int size, int limit) {
-  if (pos < origin)
-    origin = pos;
-  if (pos >= origin + size)
-    origin = pos - size + 1;
-  return std::clamp(origin, 0, limit > size ? limit - size : 0);
-}
-
 // Breaks `text` into lines of at most `width` characters, at blanks where
 // it can; returns how many, filling at most `max` of starts[]/lengths[].
 int wrap_text(const char* text, int width, int max, int* starts, int* lengths) {
@@ -300,6 +290,20 @@ void take_resize() {
   clearok(curscr, TRUE);
 }
 
+// Too small a window shows no part of the screen, which would be cut or
+// shifted, but a notice alone, in whole words, until it is large enough.
+void show_notice(const TerminalDevice* d, const Console* con, int cols, int rows) {
+  char notice[256];
+  snprintf(notice, sizeof notice, d->small_notice, cols, rows, con->need_columns, con->need_rows);
+  int starts[CONSOLE_ROWS];
+  int lengths[CONSOLE_ROWS];
+  int count = std::min({wrap_text(notice, cols, CONSOLE_ROWS, starts, lengths), rows,
+                        static_cast<int>(CONSOLE_ROWS)});
+  for (int i = 0; i < count; ++i)
+    mvwaddnstr(stdscr, i, 0, notice + starts[i], lengths[i]);
+  curs_set(0);
+}
+
 void terminal_show(Console* con) {
   TerminalDevice* d = device(con);
   bool resized = g_signal.resized;
@@ -310,52 +314,18 @@ void terminal_show(Console* con) {
   int rows = LINES;
   int cols = COLS;
   update_leave(d, con, rows);
-  // Too small a window keeps working: it shows the part around the cursor,
-  // as a console window onto a larger buffer does, and its last rows say
-  // how large it must be.
-  bool small = cols < con->need_columns || rows < con->need_rows;
-  char notice[160];
-  int starts[CONSOLE_ROWS];
-  int lengths[CONSOLE_ROWS];
-  int notice_rows = 0;
-  if (small) {
-    snprintf(notice, sizeof notice,
-             "Please enlarge this window to at least %d x %d characters (it is %d x %d).",
-             con->need_columns, con->need_rows, cols, rows);
-    notice_rows = std::min({wrap_text(notice, cols, CONSOLE_ROWS, starts, lengths), rows,
-                            static_cast<int>(CONSOLE_ROWS)});
-  }
-  int view_rows = rows - notice_rows;
-  if (small && view_rows > 0) {
-    d->view_left = follow(d->view_left, con->cursor_col, cols, con->need_columns);
-    d->view_top = follow(d->view_top, con->cursor_row, view_rows, con->need_rows);
-  } else if (!small) {
-    d->view_left = 0;
-    d->view_top = 0;
-  }
-
   werase(stdscr);
-  for (int y = 0; y < view_rows; ++y) {
-    int row = d->view_top + y;
-    if (row >= CONSOLE_ROWS)
-      break;
-    for (int x = 0; x < cols; ++x) {
-      int col = d->view_left + x;
-      if (col >= CONSOLE_COLUMNS)
-        break;
-      paint_cell(d, con, col, row, y, x);
-    }
+  if (cols < con->need_columns || rows < con->need_rows) {
+    show_notice(d, con, cols, rows);
+    wrefresh(stdscr);
+    return;
   }
-  wattr_set(stdscr, A_REVERSE, 0, nullptr);
-  for (int i = 0; i < notice_rows; ++i)
-    mvwaddnstr(stdscr, view_rows + i, 0, notice + starts[i], lengths[i]);
-  wattr_set(stdscr, A_NORMAL, 0, nullptr);
-
-  int y = con->cursor_row - d->view_top;
-  int x = con->cursor_col - d->view_left;
-  bool inside = y >= 0 && y < view_rows && x >= 0 && x < cols;
-  if (con->cursor_visible && inside) {
-    wmove(stdscr, y, x);
+  for (int row = 0; row < rows && row < CONSOLE_ROWS; ++row) {
+    for (int col = 0; col < cols && col < CONSOLE_COLUMNS; ++col)
+      paint_cell(d, con, col, row, row, col);
+  }
+  if (con->cursor_visible && con->cursor_row < rows && con->cursor_col < cols) {
+    wmove(stdscr, con->cursor_row, con->cursor_col);
     curs_set(1);
   } else {
     curs_set(0);
@@ -532,9 +502,18 @@ bool full_screen_usable() {
 
 }  // namespace
 
-int open_terminal_console(Console* con, const ConsoleSetup& setup) {
+int open_terminal_console(Console* con, const ConsoleSetup& setup, int* columns, int* rows) {
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !full_screen_usable())
     return CONSOLE_NOT_A_TERMINAL;
+  // A window that cannot show the layout is left to the line dialogue; a
+  // size the system does not know, to terminfo.
+  winsize ws;
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0 &&
+      (ws.ws_col < setup.columns || ws.ws_row < setup.rows)) {
+    *columns = ws.ws_col;
+    *rows = ws.ws_row;
+    return CONSOLE_TOO_SMALL;
+  }
   // Only the character type: numbers must keep "." in every locale.
   setlocale(LC_CTYPE, "");
   g_signal.have_modes = tcgetattr(STDIN_FILENO, &g_signal.shell_modes) == 0;
@@ -574,6 +553,7 @@ int open_terminal_console(Console* con, const ConsoleSetup& setup) {
   con->backend = &TERMINAL_BACKEND;
   con->device = d;
   con->screen_stays = !d->alt_screen;
+  d->small_notice = setup.small_notice;
   con->need_columns = std::clamp(setup.columns, 0, CONSOLE_COLUMNS);
   con->need_rows = std::clamp(setup.rows, 0, CONSOLE_ROWS);
 

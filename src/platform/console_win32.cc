@@ -283,7 +283,7 @@ bool is_handle(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
 
 }  // namespace
 
-int open_terminal_console(Console* con, const ConsoleSetup& setup) {
+int open_terminal_console(Console* con, const ConsoleSetup& setup, int*, int*) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD input_mode = 0;

@@ -23,9 +23,12 @@ void write_at(Console* con, int col, int row, const char* text) {
   console_write(con, text, strlen(text));
 }
 
-const ConsoleSetup SETUP = {"Lumenforge | Vantor", 119, 22};
+const ConsoleSetup SETUP = {"Lumenforge | Vantor", 119, 22, "too small"};
 
-int open_console(Console* con) { return open_terminal_console(con, SETUP); }
+int open_console(Console* con) {
+  int columns = 0, rows = 0;
+  return open_terminal_console(con, SETUP, &columns, &rows);
+}
 
 // The console layer reads the standard handles; here they are the console's
 // own for the duration of one test.

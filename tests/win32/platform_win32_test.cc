@@ -266,7 +266,8 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, read_end);
     Console con;
-    opened = open_terminal_console(&con, {"title", 119, 22});
+    int columns = 0, rows = 0;
+    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(read_end);
   CloseHandle(write_end);
@@ -283,7 +284,8 @@ TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, file);
     Console con;
-    opened = open_terminal_console(&con, {"title", 119, 22});
+    int columns = 0, rows = 0;
+    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(file);
   EXPECT_EQ(opened, -1);
