@@ -52,15 +52,13 @@ TEST(CommandLineRun, AnswersRefusesOrWritesTheDialoguesJob) {
     else
       EXPECT_NE(run.err.find(c.err_holds), std::string::npos) << run.err;
     if (c.writes_job) {
-      EXPECT_EQ(run.out, std::string(CREATED_TEXT) + "\n" + JOB_TIME_TEXT + "\n" + JOB_HEIGHT_TEXT +
-                             "\n" + COPY_CHECK_TEXT + "\n");
+      EXPECT_EQ(run.out, job_result_lines(dir));
       // The pinned job of the dialogue for the same three texts.
       expect_complete_job(dir.file("dagoma0.g"));
       // Checked where it lies, it is the job; the folder keeps only it.
       PipedRun check = run_piped({VISOR_GCODE, "--check"}, "", dir.path, JOB_MS);
       EXPECT_EQ(exit_code(check), 0) << check.err;
-      EXPECT_EQ(check.out, std::string("dagoma0.g") + CHECKED_TEXT + "\n" + JOB_TIME_TEXT + "\n" +
-                               JOB_HEIGHT_TEXT + "\n");
+      EXPECT_EQ(check.out, std::string("dagoma0.g") + CHECKED_TEXT + "\n" + job_summary_lines());
       EXPECT_EQ(check.err, "");
       std::vector<std::string> names;
       for (const auto& entry : std::filesystem::directory_iterator(dir.path))

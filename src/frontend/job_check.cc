@@ -454,10 +454,12 @@ int check_job(JobCheck* c) {
   add_line(&c->report, CHECK_COMPLETE_TEXT, name.c_str(), shown_value(c->typed.z_start),
            shown_value(c->typed.heat_temp), shown_value(c->typed.speed), all.c_str());
   SummaryText summary = job_summary_text(c->summary);
-  add_line(&c->report, "%s", summary.time_line);
-  add_line(&c->report, "%s", summary.height_line);
-  if (summary.warning != nullptr)
-    add_line(&c->report, "%s", summary.warning);
+  const char* figures[] = {summary.time_line, summary.pauses_line,    summary.height_line,
+                           summary.warning,   summary.footprint_line, summary.bed_warning};
+  for (const char* figure : figures) {
+    if (figure != nullptr)
+      add_line(&c->report, "%s", figure);
+  }
   if (c->from_device && !c->reader.from_device)
     add_line(&c->report, "%s", CHECK_CACHED_TEXT);
   return finish(c, 0);

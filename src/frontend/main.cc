@@ -13,6 +13,7 @@
 #include "frontend/program_flow.h"
 #include "generator/generator_thread.h"
 #include "platform/interrupt.h"
+#include "platform/standard_streams.h"
 
 namespace {
 
@@ -64,12 +65,23 @@ int main(int argc, char** argv) {
     // Nothing to ask: only the messages, as without a terminal.
     program.typed = command_line.typed;
     program.values_given = true;
-    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
-  } else if (open_terminal_console(&program.console) < 0) {
-    // Full screen when a person is at a terminal; otherwise the values come
-    // as text and only the messages are printed.
-    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
+  } else {
+    // Full screen when a person is at a terminal whose window can show it;
+    // otherwise the values come as lines, after a line that says why where
+    // the window is too small.
+    const ConsoleSetup setup = {WINDOW_TITLE, SCREEN_COLUMNS, SCREEN_ROWS, WINDOW_TOO_SMALL_NOTICE};
+    int columns = 0, rows = 0;
+    int opened = open_terminal_console(&program.console, setup, &columns, &rows);
+    program.full_screen = opened == CONSOLE_OPENED;
+    if (opened == CONSOLE_TOO_SMALL) {
+      char why[128];
+      snprintf(why, sizeof why, WINDOW_TOO_SMALL_FORMAT, columns, rows, SCREEN_COLUMNS,
+               SCREEN_ROWS);
+      line_dialogue_print(&program.lines, why);
+    }
   }
+  if (!program.full_screen)
+    line_dialogue_open(&program.lines, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
 
   static GeneratorThread generator;
   generator.typed = &program.typed;

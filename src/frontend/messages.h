@@ -13,19 +13,33 @@ inline constexpr char OUTPUT_FILE_NAME[] = VISOR_OUTPUT_FILE;
 
 inline constexpr char CREATED_TEXT[] =
     "Created file:     " VISOR_OUTPUT_FILE " (in current directory)";
+// The three prompts, in the order of FieldKind.
+inline constexpr const char* PROMPT_TEXTS[] = {
+    "Enter calibrating point (number between -40.000 and 200.000):",
+    "Enter heating temperature (depends on filament number between 170 and 270):",
+    "Enter speed value (300 strongly encouraged 600 maximum):",
+};
 inline constexpr char FIELD_ERROR_TEXT[] = "Error:            typed number is invalid";
-// Without the full screen the error line also names the value and shows the
+// In the line dialogue the error line also names the value and shows the
 // line as it was given: FIELD_ERROR_TEXT ": " name " " "quoted line".
 inline constexpr char Z_START_NAME[] = "calibrating point";
 inline constexpr char HEAT_TEMP_NAME[] = "heating temperature";
 inline constexpr char SPEED_NAME[] = "speed";
-// The progress as one line, rewritten in place, where no screen is drawn.
+// The progress as one line, rewritten in place, in the line dialogue.
 inline constexpr char PROGRESS_LINE_FORMAT[] = "Progress:         %d %%";
 
 // While the file is flushed to the disk, when that takes long; as long as
 // CREATED_TEXT, which then takes its place.
 inline constexpr char SAVING_TEXT[] =
     "Saving file:      " VISOR_OUTPUT_FILE " (in current directory)";
+
+// A window too small for the full screen: its columns and rows, then the
+// screen's. Printed once before the line dialogue when it is so at the
+// start; shown alone on the screen, with what to do, when it becomes so.
+#define VISOR_WINDOW_TOO_SMALL "This window is %d x %d; the full screen needs %d x %d."
+inline constexpr char WINDOW_TOO_SMALL_FORMAT[] = VISOR_WINDOW_TOO_SMALL;
+inline constexpr char WINDOW_TOO_SMALL_NOTICE[] =
+    VISOR_WINDOW_TOO_SMALL " Enlarge the window to see the screen again.";
 
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " was not changed.";
@@ -164,6 +178,7 @@ inline constexpr char CHECK_CACHED_TEXT[] =
 // text and the check cannot differ.
 #define VISOR_PRINTER "DiscoEasy200"
 #define VISOR_BUILD_HEIGHT_MM 205
+#define VISOR_BED_MM 205  // each side of the square bed
 #define VISOR_TEXT_OF(x) #x
 #define VISOR_NUMBER_TEXT(x) VISOR_TEXT_OF(x)
 #define VISOR_TOP_Z "Z " VISOR_NUMBER_TEXT(VISOR_BUILD_HEIGHT_MM)
@@ -184,5 +199,14 @@ inline constexpr char OUTSIDE_BUILD_HEIGHT_TEXT[] =
 inline constexpr char COPY_CHECK_TEXT[] =
     "After copying:    " VISOR_PROGRAM " --check <card>/" VISOR_OUTPUT_FILE
     " checks the copy on the printer's card";
+// The finished screen's, and the lines after "Created file:".
+inline constexpr char FILE_LABEL[] = "Full path:        ";
+inline constexpr char CLOSE_KEY_TEXT[] = "Press a key to close this screen.";
+inline constexpr char PAUSES_LABEL[] = "Pauses:           ";
+inline constexpr char NO_PAUSES_TEXT[] = "none";
+inline constexpr char PAUSES_MORE_FORMAT[] = ", and %d more";
+inline constexpr char FOOTPRINT_LABEL[] = "Footprint:        ";
+inline constexpr char NO_XY_MOVE_TEXT[] = "no move in X or Y";
+inline constexpr char OFF_BED_TEXT[] = "Warning: the job leaves the " VISOR_PRINTER "'s bed.";
 
 #endif  // VISOR_FRONTEND_MESSAGES_H_

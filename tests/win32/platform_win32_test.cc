@@ -16,6 +16,7 @@
 #include "platform/console.h"
 #include "platform/job_reader.h"
 #include "platform/output_file.h"
+#include "platform/standard_streams.h"
 #include "platform/thread.h"
 #include "platform/wait_word.h"
 #include "test_support.h"
@@ -310,7 +311,8 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, read_end);
     Console con;
-    opened = open_terminal_console(&con);
+    int columns = 0, rows = 0;
+    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(read_end);
   CloseHandle(write_end);
@@ -327,7 +329,8 @@ TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, file);
     Console con;
-    opened = open_terminal_console(&con);
+    int columns = 0, rows = 0;
+    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(file);
   EXPECT_EQ(opened, -1);
