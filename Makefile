@@ -5,11 +5,13 @@
 #                 loop, beside busy processes, on a terminal against plain
 #                 mode (a few minutes); the RESULT lines repeated at the end
 #   make install  install into PREFIX (default /usr/local): bin/visor-gcode,
-#                 share/man/man1/visor-gcode.1 and the copyright file
+#                 share/man/man1/visor-gcode.1.gz, the changelog and the
+#                 copyright file
 #   make package  build the Debian package (build/release/visor-gcode_*.deb)
 #   make windows       cross-build visor-gcode.exe for Windows, statically
 #                      linked (build/mingw/src/frontend/visor-gcode.exe), and
-#                      a zip of it with the README (build/mingw/*.zip)
+#                      a zip of it with its README, licence and notices
+#                      (build/mingw/*.zip)
 #   make windows-test  that, then run its tests under Wine
 #   make picture  draw docs/toolpath.png again (needs python3-matplotlib)
 SHELL := /bin/bash
@@ -50,13 +52,13 @@ bench: build
 install:
 	@scripts/install-deps build package
 	cmake --preset $(PRESET) >/dev/null
-	cmake --build --preset $(PRESET) --target visor-gcode visor_man_page
+	cmake --build --preset $(PRESET) --target visor-gcode visor_man_page visor_changelog
 	cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
 
 package:
 	@scripts/install-deps build package
 	cmake --preset $(PRESET) >/dev/null
-	cmake --build --preset $(PRESET) --target visor-gcode visor_man_page
+	cmake --build --preset $(PRESET) --target visor-gcode visor_man_page visor_changelog
 	cd $(BUILD) && cpack
 
 windows:

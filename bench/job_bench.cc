@@ -21,19 +21,24 @@
 //     (target: under 0.5 s);
 //  7. the job's summary read from its lines alone, the best of five
 //     passes (target: under 0.2 s);
-// and the peak memory of the first (target: under 16 MB).
+//  8. the file of 1 checked (--check) while it is in the page cache: the
+//     job made again and compared line by line (target: 1.5 times the job
+//     of 1 or less), and checked from the disk, its pages dropped first;
+// and the peak memory of the first (target: under 16 MB), and that of the
+// check from the disk in a process of its own (target: under 16 MB).
 // Then N rounds (default 3), each: the bare loop of 2; the channel alone
 // with one fixed line and no generator, then the channel of 5 (target: 1.5
 // times the floor or less), each between two floors of 5a, and the job of 1
 // quiet (targets: 0.6 times the bare loop or less, 2.5 times the floor just
-// before it or less); the job of 3 (target: within 1.6 times the bare
-// loop); the job of 1 beside one, then beside two CPU-bound processes in
-// sessions of their own, which the benchmark starts and ends itself
-// (targets on a 2-core machine: 2.0 and 4.0 times the quiet job of the
-// round or less); and, for comparison, beside one in the benchmark's own
-// session. The RESULT lines give the medians of the rounds' ratios (of the
-// ratios to the floor only those where the floors agreed), with the load
-// average.
+// before it or less); the check of 8 of that job's file, cache warm
+// (target: 1.5 times the job or less); the job of 3 (target: within 1.6
+// times the bare loop); the job of 1 beside one, then beside two CPU-bound
+// processes in sessions of their own, which the benchmark starts and ends
+// itself (targets on a 2-core machine: 2.0 and 4.0 times the quiet job of
+// the round or less); and, for comparison, beside one in the benchmark's
+// own session. The RESULT lines give the medians of the rounds' ratios (of
+// the ratios to the floor only those where the floors agreed), with the
+// load average.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -52,6 +57,7 @@
 
 #include "busy_load.h"
 #include "channel/line_channel.h"
+#include "frontend/job_check.h"
 #include "frontend/job_summary.h"
 #include "generator/generator_thread.h"
 #include "platform/output_file.h"
@@ -182,6 +188,64 @@ struct Measured {
   double seconds;
   CpuUse use;
 };
+
+// The file checked as visor-gcode --check does, in this process: from the
+// disk with `from_device`, otherwise from whatever the system caches of it.
+Measured check_file(const std::string& path, bool from_device) {
+  auto check = std::make_unique<JobCheck>();
+  auto generator = std::make_unique<GeneratorThread>();
+  check->path = path.c_str();
+  check->from_device = from_device;
+  generator->typed = &check->typed;
+  generator->channel = &check->channel;
+  check->generator_entry = generator_thread_main;
+  check->generator_arg = generator.get();
+  CpuUse before = cpu_use();
+  auto start = std::chrono::steady_clock::now();
+  if (check_job(check.get()) != 0) {
+    fprintf(stderr, "job_bench: the check failed:\n%s", check->report.c_str());
+    exit(1);
+  }
+  return {seconds_since(start), cpu_use_since(before)};
+}
+
+// The peak of this process's own memory (VmHWM): unlike ru_maxrss, not
+// that of the process it was started from, which a child's counts until
+// its exec.
+long own_peak_kib() {
+  FILE* f = fopen("/proc/self/status", "r");
+  long kib = -1;
+  char line[256];
+  while (f != nullptr && fgets(line, sizeof line, f) != nullptr)
+    if (sscanf(line, "VmHWM: %ld kB", &kib) == 1)
+      break;
+  if (f != nullptr)
+    fclose(f);
+  return kib;
+}
+
+// The check in a process of its own, which runs nothing else (job_bench
+// --check-peak FILE): the seconds from its start to its end, and its peak
+// memory in *peak_kib.
+double check_in_own_process(const std::string& path, long* peak_kib) {
+  // This program's own path: the shell that runs the command has its own
+  // /proc/self.
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n < 0) {
+    perror("job_bench: /proc/self/exe");
+    exit(1);
+  }
+  self[n] = '\0';
+  std::string command = std::string("'") + self + "' --check-peak '" + path + "'";
+  auto start = std::chrono::steady_clock::now();
+  FILE* child = popen(command.c_str(), "r");
+  if (child == nullptr || fscanf(child, "%ld", peak_kib) != 1 || pclose(child) != 0) {
+    fprintf(stderr, "job_bench: the check in its own process failed\n");
+    exit(1);
+  }
+  return seconds_since(start);
+}
 
 // The job's lines, each with its own write(2) and nothing else in the loop,
 // then one fsync. Returns the seconds taken, and those of the fsync in
@@ -319,6 +383,11 @@ std::string median_text(const std::vector<double>& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "--check-peak") == 0) {
+    check_file(argv[2], true);
+    printf("%ld\n", own_peak_kib());
+    return 0;
+  }
   TypedValues typed = {"0.4", "210", "300"};
   int rounds = 3;
   std::vector<const char*> values;
@@ -358,6 +427,13 @@ int main(int argc, char** argv) {
   double flush_s = 0;
   double job_s = program_job(typed, dir, &summary, &lines, &flush_s);
   long job_peak = peak_kib();
+
+  // The file the job wrote, checked while its pages are cached, then from
+  // the disk; then by the program itself, for its memory.
+  double check_s = check_file(job_path, false).seconds;
+  double check_device_s = check_file(job_path, true).seconds;
+  long check_peak = 0;
+  double own_check_s = check_in_own_process(job_path, &check_peak);
 
   // The same bytes, line by line, with nothing else in the loop.
   std::string text = read_file(job_path.c_str());
@@ -442,6 +518,12 @@ int main(int argc, char** argv) {
   printf("summary reader alone       %.3f s, %.3f s of processor, best of %d (target < 0.2)\n",
          summary_s, summary_cpu_s, SUMMARY_PASSES);
   printf("peak memory of the job     %.1f MB (target < 16)\n", job_peak / 1024.0);
+  printf("check, cache warm          %.2f s, %.2f x the job   (target <= 1.5)\n", check_s,
+         check_s / job_s);
+  printf("  from the disk            %.2f s (%.0f MB/s)\n", check_device_s,
+         static_cast<double>(text.size()) / 1e6 / check_device_s);
+  printf("  in its own process       %.2f s from the disk, peak memory %.1f MB (target < 16)\n",
+         own_check_s, check_peak / 1024.0);
   // The summary the receive loop read must be the same.
   SummaryText in_job = job_summary_text(summary);
   bool same = strcmp(in_job.time_line, shown.time_line) == 0 &&
@@ -454,7 +536,7 @@ int main(int argc, char** argv) {
   fflush(stdout);
 
   printf("Quiet and beside busy processes, %d rounds\n", rounds);
-  std::vector<double> quiet_to_bare, written_to_bare, one, two, one_here;
+  std::vector<double> quiet_to_bare, written_to_bare, check_to_job, one, two, one_here;
   std::vector<double> hand_over_to_floor, channel_to_floor, quiet_to_floor, one_s, two_s;
   int unsteady = 0;
   for (int round = 1; round <= rounds; ++round) {
@@ -493,6 +575,8 @@ int main(int argc, char** argv) {
     count(to_floor(hand_over_s, floor_a, floor_b), &hand_over_to_floor);
     count(to_floor(channel.seconds, floor_b, floor_c), &channel_to_floor);
     count({quiet.seconds / floor_c, to_floor(0, floor_b, floor_c).steady}, &quiet_to_floor);
+    Measured check = check_file(job_path, false);
+    print_measured("check, cache warm", check, check.seconds / quiet.seconds, "quiet");
     Measured written = job_beside(typed, dir, 0, OWN_SESSION, true);
     print_measured("quiet, write(2)", written, written.seconds / bare.seconds, "the bare");
     Measured busy1 = job_beside(typed, dir, 1, OWN_SESSION);
@@ -505,6 +589,7 @@ int main(int argc, char** argv) {
     one_s.push_back(busy1.seconds);
     two_s.push_back(busy2.seconds);
     written_to_bare.push_back(written.seconds / bare.seconds);
+    check_to_job.push_back(check.seconds / quiet.seconds);
     one.push_back(busy1.seconds / quiet.seconds);
     two.push_back(busy2.seconds / quiet.seconds);
     one_here.push_back(here1.seconds / quiet.seconds);
@@ -524,6 +609,8 @@ int main(int argc, char** argv) {
          median_text(quiet_to_floor).c_str(), load_before.c_str(), load_after.c_str());
   printf("RESULT the same by write(2) / bare %5.2f   (target <= 1.6)   load before %s, after %s\n",
          median(written_to_bare), load_before.c_str(), load_after.c_str());
+  printf("RESULT check, warm / quiet job     %5.2f   (target <= 1.5)   load before %s, after %s\n",
+         median(check_to_job), load_before.c_str(), load_after.c_str());
   printf("RESULT 1 busy / quiet job          %5.2f   (target <= 2.0)   load before %s, after %s\n",
          median(one), load_before.c_str(), load_after.c_str());
   printf("RESULT 2 busy / quiet job          %5.2f   (target <= 4.0)   load before %s, after %s\n",

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ TEST(CommandLineRun, AnswersRefusesOrWritesTheDialoguesJob) {
       {{"--z-start=0.4", "--heat-temp=210", "--speed"}, 2, "", "--speed needs a value"},
       {{"--z-start=0.4", "--heat-temp=210"}, 2, "", "--speed is missing"},
       {{"--zstart=0.4", "--heat-temp=210", "--speed=300"}, 2, "", "\"--zstart=0.4\""},
+      // The older file is no job; --check only reads it.
+      {{"--check"}, 1, "", "dagoma0.g is not a job of visor-gcode"},
+      {{"--check", "--speed=300"}, 2, "", "--speed cannot be given with --check"},
       // The values on the command line, in both forms; the lines waiting
       // on standard input are not read.
       {{"--z-start", "0.4", "--heat-temp=210", "--speed", "300"}, 0, "", "", true},
@@ -48,10 +52,18 @@ TEST(CommandLineRun, AnswersRefusesOrWritesTheDialoguesJob) {
     else
       EXPECT_NE(run.err.find(c.err_holds), std::string::npos) << run.err;
     if (c.writes_job) {
-      EXPECT_EQ(run.out,
-                std::string(CREATED_TEXT) + "\n" + JOB_TIME_TEXT + "\n" + JOB_HEIGHT_TEXT + "\n");
+      EXPECT_EQ(run.out, job_result_lines(dir));
       // The pinned job of the dialogue for the same three texts.
       expect_complete_job(dir.file("dagoma0.g"));
+      // Checked where it lies, it is the job; the folder keeps only it.
+      PipedRun check = run_piped({VISOR_GCODE, "--check"}, "", dir.path, JOB_MS);
+      EXPECT_EQ(exit_code(check), 0) << check.err;
+      EXPECT_EQ(check.out, std::string("dagoma0.g") + CHECKED_TEXT + "\n" + job_summary_lines());
+      EXPECT_EQ(check.err, "");
+      std::vector<std::string> names;
+      for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        names.push_back(entry.path().filename().string());
+      EXPECT_EQ(names, std::vector<std::string>{"dagoma0.g"});
     } else {
       EXPECT_EQ(read_file(dir.file("dagoma0.g")), older) << "the file was touched";
       EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));

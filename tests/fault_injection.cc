@@ -11,30 +11,64 @@
 //   VISOR_FAULT=end-after=N   the end marker comes after N lines: a short
 //                             job that is complete as far as the program
 //                             can tell
+//   VISOR_FAULT=no-tmpfile    the file system cannot make files of no name
+//                             (O_TMPFILE), as vfat cannot
+//
+// Several faults are joined with commas: no-tmpfile,end-after=1000.
 
+#include <fcntl.h>
+#include <sys/syscall.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "channel/line_channel.h"
 #include "platform/thread.h"
+#include "test_support.h"
 
 namespace {
 
-bool fault_is(const char* name) {
+// The fault of VISOR_FAULT that begins with `prefix`, just after the
+// prefix, or null.
+const char* find_fault(const char* prefix) {
   const char* fault = getenv("VISOR_FAULT");
-  return fault != nullptr && strcmp(fault, name) == 0;
+  size_t length = strlen(prefix);
+  for (const char* at = fault; at != nullptr && *at != '\0';) {
+    if (strncmp(at, prefix, length) == 0)
+      return at + length;
+    at = strchr(at, ',');
+    if (at != nullptr)
+      ++at;
+  }
+  return nullptr;
+}
+
+bool fault_is(const char* name) {
+  const char* rest = find_fault(name);
+  return rest != nullptr && (*rest == '\0' || *rest == ',');
 }
 
 // N of VISOR_FAULT=<prefix>N, or -1.
 long fault_count(const char* prefix) {
-  const char* fault = getenv("VISOR_FAULT");
-  size_t length = strlen(prefix);
-  if (fault == nullptr || strncmp(fault, prefix, length) != 0)
-    return -1;
-  return strtol(fault + length, nullptr, 10);
+  const char* rest = find_fault(prefix);
+  return rest != nullptr ? strtol(rest, nullptr, 10) : -1;
 }
 
 long g_sent = 0;  // the generator thread's own count
+
+// Before main: every open of a file of no name fails as on vfat; a test
+// build that cannot inject the fault says so rather than run without it.
+[[maybe_unused]] const bool g_no_tmpfile = [] {
+  if (!fault_is("no-tmpfile"))
+    return false;
+  if (!refuse_system_call(SYS_openat, EOPNOTSUPP, 2, O_TMPFILE & ~O_DIRECTORY)) {
+    fputs("visor-gcode-faults: cannot refuse O_TMPFILE\n", stderr);
+    abort();
+  }
+  return true;
+}();
 
 }  // namespace
 

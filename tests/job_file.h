@@ -22,4 +22,10 @@ struct JobFile {
 
 JobFile read_job_file(const std::string& path);
 
+// The file a run is writing its job into in folder `dir`, as a path that
+// opens it: through /proc, since the file has no name until the job is
+// complete (or a temporary name, where the file system has no files without
+// one). Empty while no process has one open.
+std::string file_being_written(const std::string& dir);
+
 #endif  // VISOR_TESTS_JOB_FILE_H_

@@ -47,7 +47,7 @@ TEST(PlainMode, WritesTheCompleteJobOverAnExistingFileAndKeepsASecondRunAway) {
   // JOB_INPUT's values; the last line needs no line end.
   std::thread first([&] { run = run_plain(dir, "0.4\r\n210\n300"); });
   // A second run while the first one writes must leave its file alone.
-  for (int i = 0; i < 6000 && read_job_file(dir.file("dagoma0.g.part")).lines < 1000; ++i)
+  for (int i = 0; i < 6000 && read_job_file(file_being_written(dir.path)).lines < 1000; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   PipedRun second = run_plain(dir, "5\n200\n400\n", DIALOGUE_MS);
   first.join();
@@ -58,9 +58,7 @@ TEST(PlainMode, WritesTheCompleteJobOverAnExistingFileAndKeepsASecondRunAway) {
   EXPECT_EQ(exit_code(run), 0) << run.out << run.err;
   EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 1) << run.out;
   // What the job will take follows, and ends the output.
-  EXPECT_TRUE(run.out.ends_with(std::string(CREATED_TEXT) + "\n" + JOB_TIME_TEXT + "\n" +
-                                JOB_HEIGHT_TEXT + "\n"))
-      << run.out;
+  EXPECT_TRUE(run.out.ends_with(job_result_lines(dir))) << run.out;
   EXPECT_EQ(run.err, "") << run.err;
   // Nothing is drawn without a terminal.
   EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;

@@ -1,5 +1,8 @@
 #include "program_under_test.h"
 
+#include <limits.h>
+#include <stdlib.h>
+
 #include "job_file.h"
 
 const char VISOR_GCODE[] = VISOR_GCODE_PATH;
@@ -11,6 +14,21 @@ void expect_complete_job(const std::string& path) {
   EXPECT_TRUE(job.line(0).starts_with("; Generated at ")) << job.line(0);
   EXPECT_EQ(job.digest_after_first_line(), PINNED_JOBS[0].sha256)
       << "line 2: " << job.line(1) << "\nlast line: " << job.line(job.lines - 1);
+}
+
+std::string job_result_lines(const TempDir& dir) {
+  // The folder as the program finds it, its links resolved.
+  char real[PATH_MAX];
+  std::string folder = realpath(dir.path.c_str(), real) != nullptr ? real : dir.path;
+  return std::string(CREATED_TEXT) + "\n" + FILE_LABEL + folder + "/dagoma0.g" + JOB_SIZE_TEXT +
+         "\n" + job_summary_lines() + COPY_CHECK_TEXT + "\n";
+}
+
+std::string job_summary_lines() {
+  std::string lines;
+  for (const char* text : JOB_SUMMARY_TEXTS)
+    lines += std::string(text) + "\n";
+  return lines;
 }
 
 PipedRun run_plain(const TempDir& dir, const std::string& input, int timeout_ms) {

@@ -75,13 +75,40 @@ inline constexpr PinnedJob PINNED_JOBS[] = {
 inline constexpr char JOB_INPUT[] = "0.4\n210\n300\n";
 
 // What the job for JOB_INPUT will take, as a printer host reads the same
-// file: 78,760 s or so, 44,206.69 mm of filament (131.8 g), printed from Z
-// 0.400 to 194.153; within the printer's height, so no warning. Shown on
-// rows 19 and 20, and printed after CREATED_TEXT.
-inline constexpr char JOB_TIME_TEXT[] =
-    "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)";
-inline constexpr char JOB_HEIGHT_TEXT[] = "Height:           Z 0.400 to 194.153 mm";
-inline constexpr int SUMMARY_ROW = 19, HEIGHT_ROW = 20;
+// file: 78,760 s or so, 44,206.69 mm of filament (131.8 g), three pauses,
+// printed from Z 0.400 to 194.153 and within X -90 to 93.8, Y -96.398 to
+// 74; within the printer's height and on its bed, so no warning. Shown
+// above the frame from SUMMARY_ROW on, and printed after CREATED_TEXT and
+// the file's full path.
+inline constexpr const char* JOB_SUMMARY_TEXTS[] = {
+    "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)",
+    "Pauses:           2 s at Z 6.000, 2 s at Z 6.000, 60 s at Z 48.900",
+    "Height:           Z 0.400 to 194.153 mm",
+    "Footprint:        X -90.000 to 93.800, Y -96.398 to 74.000 mm",
+};
+inline constexpr int SUMMARY_ROW = 5;
+// The file's full path and size, with the key that closes the screen.
+inline constexpr int FILE_ROW = 19;
+inline constexpr char FILE_LABEL[] = "Full path:        ";
+inline constexpr char JOB_SIZE_TEXT[] = " (130.7 MB)";
+inline constexpr char CLOSE_KEY_TEXT[] = "Press a key to close this screen.";
+
+// What a complete run for JOB_INPUT in dir prints once the job is in
+// place: CREATED_TEXT, the file's full path and size, the summary.
+// The summary's last line, printed after it: how to check the copy.
+inline constexpr char COPY_CHECK_TEXT[] =
+    "After copying:    visor-gcode --check <card>/dagoma0.g checks the copy on the printer's card";
+// What --check prints of a file that holds the job for JOB_INPUT, after the
+// file's name; the summary's figures follow.
+inline constexpr char CHECKED_TEXT[] =
+    ": the complete job for calibrating point 0.4, temperature 210, speed 300 (3,758,388 lines)";
+
+// What a complete run for JOB_INPUT in dir prints once the job is in
+// place: CREATED_TEXT, the file's full path and size, the summary, the
+// command that checks the copy.
+std::string job_result_lines(const TempDir& dir);
+// The summary's figures for JOB_INPUT, a line each.
+std::string job_summary_lines();
 
 // Checks, with GoogleTest expectations, that the file at path holds the
 // complete job for JOB_INPUT, byte for byte but for the time of day.

@@ -62,13 +62,32 @@ bool is_option(const char* arg, const char* name) {
 CommandLine parse_command_line(int argc, const char* const* argv) {
   CommandLine result;
   bool given[3] = {};
+  bool check = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
+    if (strcmp(arg, "-h") == 0) {
+      result.action = PRINT_HELP;
+      return result;
+    }
     if (is_option(arg, "--help") || is_option(arg, "--version")) {
       if (strchr(arg, '=') != nullptr)
         return error(TAKES_NO_VALUE_TEXT, std::string(arg, strcspn(arg, "=")).c_str());
       result.action = is_option(arg, "--help") ? PRINT_HELP : PRINT_VERSION;
       return result;
+    }
+    if (is_option(arg, CHECK_OPTION)) {
+      if (check)
+        return error(GIVEN_TWICE_TEXT, CHECK_OPTION);
+      check = true;
+      // The file is optional: the next argument is it unless it is an
+      // option, as a value is.
+      const char* file = strchr(arg, '=');
+      if (file != nullptr && *++file == '\0')
+        return error(MISSING_VALUE_TEXT, CHECK_OPTION);
+      if (file == nullptr && i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0)
+        file = argv[++i];
+      result.check_path = file != nullptr ? file : OUTPUT_FILE_NAME;
+      continue;
     }
     const char* value = nullptr;
     const ValueOption* option = find_value_option(arg, &value);
@@ -93,6 +112,14 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   }
   if (argc <= 1)
     return result;
+  if (check) {
+    for (const ValueOption& option : VALUE_OPTIONS) {
+      if (given[option.kind])
+        return error(CHECK_WITH_VALUE_TEXT, option.name);
+    }
+    result.action = CHECK_FILE;
+    return result;
+  }
   for (const ValueOption& option : VALUE_OPTIONS) {
     if (!given[option.kind])
       return error(VALUE_MISSING_TEXT, option.name);

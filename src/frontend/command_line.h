@@ -2,7 +2,8 @@
 #define VISOR_FRONTEND_COMMAND_LINE_H_
 
 // The program's arguments: none for the dialogue; the three values, for a
-// run without one; or a question (--help, --version). A value is checked
+// run without one; --check and the file to check; or a question (--help,
+// --version). A value is checked
 // exactly as the dialogue's field checks what is typed into it, and is
 // never changed.
 
@@ -13,8 +14,9 @@
 enum CommandLineAction {
   RUN_DIALOGUE,        // no arguments: the values are asked for
   RUN_WITH_VALUES,     // all three values given, each valid: no dialogue
-  PRINT_HELP,          // --help
+  PRINT_HELP,          // --help or -h
   PRINT_VERSION,       // --version
+  CHECK_FILE,          // --check [FILE]: compare FILE with the job it names
   COMMAND_LINE_ERROR,  // `error` says what is wrong; nothing may be written
 };
 
@@ -24,6 +26,7 @@ inline constexpr int COMMAND_LINE_ERROR_STATUS = 2;
 struct CommandLine {
   CommandLineAction action = RUN_DIALOGUE;
   TypedValues typed = {};  // with RUN_WITH_VALUES: the three texts as given
+  std::string check_path;  // with CHECK_FILE: the file, dagoma0.g unless given
   std::string error;       // with COMMAND_LINE_ERROR: one line, names the argument
 };
 

@@ -11,8 +11,9 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
   struct Case {
     std::vector<const char*> args;  // after the program's name
     CommandLineAction action;
-    // RUN_WITH_VALUES: the three texts; COMMAND_LINE_ERROR: what the
-    // message must hold (the argument it names).
+    // RUN_WITH_VALUES: the three texts; CHECK_FILE: the file;
+    // COMMAND_LINE_ERROR: what the message must hold (the argument it
+    // names).
     const char* z_start_or_named;
     const char* heat_temp = "";
     const char* speed = "";
@@ -42,7 +43,8 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       {{"--z-start=0.4", "--heat-temp=210", "--speed=3 00"}, COMMAND_LINE_ERROR, "\"3 00\""},
       // Unknown or unexpected arguments, shown safely.
       {{"--zstart=0.4"}, COMMAND_LINE_ERROR, "unknown option \"--zstart=0.4\""},
-      {{"-h"}, COMMAND_LINE_ERROR, "unknown option \"-h\""},
+      {{"-x"}, COMMAND_LINE_ERROR, "unknown option \"-x\""},
+      {{"-hv"}, COMMAND_LINE_ERROR, "unknown option \"-hv\""},
       {{"0.4", "210", "300"}, COMMAND_LINE_ERROR, "unexpected argument \"0.4\""},
       {{"--speed=3\x1b[2J"}, COMMAND_LINE_ERROR, "\"3\\x1B[2J\""},
       // Missing: a value after its option, or one of the three values.
@@ -50,9 +52,20 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       {{"--z-start", "--heat-temp=210", "--speed=300"}, COMMAND_LINE_ERROR, "--z-start needs"},
       {{"--z-start=0.4", "--speed=300"}, COMMAND_LINE_ERROR, "--heat-temp is missing"},
       {{"--speed=300", "--speed=300"}, COMMAND_LINE_ERROR, "--speed is given twice"},
+      // A file to check, the default one or as given; nothing else with it.
+      {{"--check"}, CHECK_FILE, "dagoma0.g"},
+      {{"--check", "/media/card/dagoma0.g"}, CHECK_FILE, "/media/card/dagoma0.g"},
+      {{"--check=-x.g"}, CHECK_FILE, "-x.g"},
+      {{"--check="}, COMMAND_LINE_ERROR, "--check needs a value"},
+      {{"--check", "a.g", "b.g"}, COMMAND_LINE_ERROR, "unexpected argument \"b.g\""},
+      {{"--check", "--speed=300"}, COMMAND_LINE_ERROR, "--speed cannot be given with --check"},
+      {{"--check", "--check"}, COMMAND_LINE_ERROR, "--check is given twice"},
+      {{"--check", "--help"}, PRINT_HELP, ""},
       // Questions are answered at once, whatever follows them.
       {{"--help"}, PRINT_HELP, ""},
       {{"--help", "--bogus"}, PRINT_HELP, ""},
+      {{"-h"}, PRINT_HELP, ""},
+      {{"--z-start=0.4", "-h"}, PRINT_HELP, ""},
       {{"--version"}, PRINT_VERSION, ""},
       {{"--z-start=0.4", "--version"}, PRINT_VERSION, ""},
       {{"--version=2"}, COMMAND_LINE_ERROR, "--version takes no value"},
@@ -70,6 +83,9 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       EXPECT_STREQ(cl.typed.z_start, c.z_start_or_named);
       EXPECT_STREQ(cl.typed.heat_temp, c.heat_temp);
       EXPECT_STREQ(cl.typed.speed, c.speed);
+    }
+    if (c.action == CHECK_FILE) {
+      EXPECT_EQ(cl.check_path, c.z_start_or_named);
     }
     if (c.action == COMMAND_LINE_ERROR)
       EXPECT_NE(cl.error.find(c.z_start_or_named), std::string::npos) << cl.error;

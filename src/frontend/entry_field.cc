@@ -1,6 +1,5 @@
 #include "frontend/entry_field.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -12,16 +11,15 @@
 namespace {
 
 struct FieldSpec {
-  int first_col;
   bool digits_only;
   double min;
   double max;
 };
 
 const FieldSpec FIELDS[] = {
-    {67, false, -40.0, 200.0},  // FIELD_Z_START
-    {81, true, 170.0, 270.0},   // FIELD_HEAT_TEMP
-    {62, true, 80.0, 600.0},    // FIELD_SPEED
+    {false, -40.0, 200.0},  // FIELD_Z_START
+    {true, 170.0, 270.0},   // FIELD_HEAT_TEMP
+    {true, 80.0, 600.0},    // FIELD_SPEED
 };
 
 const char* const FIELD_NAMES[] = {Z_START_NAME, HEAT_TEMP_NAME, SPEED_NAME};
@@ -29,10 +27,7 @@ const char* const FIELD_NAMES[] = {Z_START_NAME, HEAT_TEMP_NAME, SPEED_NAME};
 // How much of a text given as a value its quoting shows.
 constexpr size_t SHOWN_CHARACTERS = 40;
 
-// A line is read into a buffer this long; anything longer is no value.
-constexpr size_t VALUE_LINE_LIMIT = 256;
-
-// Records one read takes; only the first is looked at.
+// Events one read takes; only the first is looked at.
 constexpr int RECORDS_PER_READ = 7;
 
 enum KeyAction { ACTION_IGNORE, ACTION_STORE, ACTION_ABORT };
@@ -77,11 +72,9 @@ bool text_is_valid(const char* text, const FieldSpec& field) {
 }
 
 int reject(Console* con) {
-  console_set_cursor(con, TEXT_COLUMN, ERROR_ROW);
-  console_write(con, FIELD_ERROR_TEXT, strlen(FIELD_ERROR_TEXT));
+  draw_field_error(con, true);
   console_sleep(con, ERROR_WAIT_MS);
-  console_set_cursor(con, TEXT_COLUMN, ERROR_ROW);
-  console_write(con, "                              ", 30);
+  draw_field_error(con, false);
   return FIELD_REJECTED;
 }
 
@@ -138,63 +131,46 @@ std::string invalid_value_message(std::string_view given, FieldKind kind) {
   return std::string(FIELD_ERROR_TEXT) + ": " + FIELD_NAMES[kind] + " " + quoted_text(given);
 }
 
-int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind) {
-  memset(text, 0, FIELD_CELLS);
-  char line[VALUE_LINE_LIMIT + 1];
-  size_t length = 0;
-  if (console_read_line(con, prompt, line, sizeof line, &length) < 0)
-    return FIELD_INPUT_ENDED;
-  // A line cut to the buffer is longer than any value.
-  if (length <= VALUE_LINE_LIMIT && value_text_is_valid({line, length}, kind, text))
-    return FIELD_ACCEPTED;
-  console_print_error(
-      con, invalid_value_message({line, std::min(length, VALUE_LINE_LIMIT)}, kind).c_str());
-  return FIELD_REJECTED;
-}
-
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) {
   const FieldSpec& field = FIELDS[kind];
+  const int first_col = FIELD_COLUMNS[kind];
   memset(text, 0, FIELD_CELLS);
   int index = 0;
-  int col = field.first_col - 1;  // the last cell written
-  InputRecord records[RECORDS_PER_READ];
+  int col = first_col - 1;  // the last cell written
+  KeyEvent events[RECORDS_PER_READ];
 
   for (;;) {
-    memset(records, 0, sizeof records);
-    if (console_read_input(con, records, RECORDS_PER_READ) < 0)
+    memset(events, 0, sizeof events);
+    if (console_read_input(con, events, RECORDS_PER_READ) < 0)
       return FIELD_INPUT_ENDED;
-    const InputRecord& r = records[0];
-    if (r.event_type == INPUT_KEY_EVENT) {
-      if (r.virtual_key == VKEY_RETURN) {
-        if (!text_is_valid(text, field))
-          return reject(con);
-        // Takes away the release of Enter, so the next field does not see it.
-        console_read_input(con, records, RECORDS_PER_READ);
-        return FIELD_ACCEPTED;
-      }
-      if (r.key_down) {
-        char c = 0;
-        switch (look_up_key(r.virtual_key, field, &c)) {
-          case ACTION_ABORT: return FIELD_REJECTED;
-          case ACTION_STORE:
-            // One character per press, whatever its repeat count.
-            ++col;
-            console_set_cursor(con, col, prompt_row);
-            console_write(con, &c, 1);
-            text[index++] = c;
-            break;
-          case ACTION_IGNORE: break;
-        }
+    const KeyEvent& e = events[0];
+    if (e.virtual_key == VKEY_RETURN) {
+      if (!text_is_valid(text, field))
+        return reject(con);
+      // A terminal reports no releases: nothing to take away there.
+      if (con->reports_releases)
+        console_read_input(con, events, RECORDS_PER_READ);
+      return FIELD_ACCEPTED;
+    }
+    if (e.key_down) {
+      char c = 0;
+      switch (look_up_key(e.virtual_key, field, &c)) {
+        case ACTION_ABORT: return FIELD_REJECTED;
+        case ACTION_STORE:
+          ++col;
+          write_at(con, col, prompt_row, &c, 1);
+          text[index++] = c;
+          break;
+        case ACTION_IGNORE: break;
       }
     }
     // A tenth character starts the field over, so at most nine stand in
     // it when Enter is pressed.
     if (index == FIELD_CELLS) {
-      console_set_cursor(con, field.first_col, prompt_row);
-      console_write(con, "          ", FIELD_CELLS);
+      write_at(con, first_col, prompt_row, "          ", FIELD_CELLS);
       memset(text, 0, FIELD_CELLS);
       index = 0;
-      col = field.first_col - 1;
+      col = first_col - 1;
     }
   }
 }

@@ -12,10 +12,12 @@
 #include "generator/typed_values.h"
 #include "platform/console.h"
 
+// Each kind has its keys and range here, its place on the screen in
+// screen.h.
 enum FieldKind {
-  FIELD_Z_START = 0,    // row 16, cells 67 to 76: digits, "-", "."
-  FIELD_HEAT_TEMP = 1,  // row 17, cells 81 to 90: digits
-  FIELD_SPEED = 2,      // row 18, cells 62 to 71: digits
+  FIELD_Z_START = 0,    // digits, "-", "."
+  FIELD_HEAT_TEMP = 1,  // digits
+  FIELD_SPEED = 2,      // digits
 };
 
 inline constexpr int FIELD_CELLS = 10;
@@ -43,7 +45,9 @@ inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this l
 // uses the first ten, so the text stays NUL-terminated). Only the row of
 // the prompt is taken from the caller; the columns come from the kind. The
 // caller flushes the input before the call. Blocks while no key is pending.
-// An invalid value shows the error line for four seconds.
+// An invalid value shows the error line for four seconds. After a valid
+// one, the release of Enter is taken away where the console reports
+// releases, so that the next field does not see it.
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
 
 // A value given whole as text (a line of input, a command-line option's
@@ -67,12 +71,5 @@ std::string invalid_value_message(std::string_view given, FieldKind kind);
 // backslash escaped, bytes outside printable ASCII as \xNN, a long text
 // cut with "...".
 std::string quoted_text(std::string_view given);
-
-// read_number_field on a console without a screen, where a value comes as
-// one line (asked for with `prompt` where someone answers it) and must be
-// valid by value_text_is_valid. An invalid line prints its error line on
-// standard error and returns FIELD_REJECTED at once: nobody watches a
-// stream for four seconds.
-int read_number_line(Console* con, const char* prompt, char* text, FieldKind kind);
 
 #endif  // VISOR_FRONTEND_ENTRY_FIELD_H_

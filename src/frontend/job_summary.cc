@@ -1,5 +1,6 @@
 #include "frontend/job_summary.h"
 
+#include <algorithm>
 #include <bit>
 #include <cinttypes>
 #include <cmath>
@@ -171,14 +172,20 @@ void note_z(int64_t z, bool* seen, int64_t* low, int64_t* high) {
 void read_move(JobSummary* s, const char* p, const char* end) {
   int64_t to[3] = {s->position[0], s->position[1], s->position[2]};
   int64_t e = s->e;
-  bool has_e = false, has_z = false;
+  bool has_e = false, has_xy = false, has_z = false;
   Word w;
   while (next_word(p, end, &w)) {
     if (!w.has_number)
       continue;
     switch (w.letter) {
-      case 'X': to[0] = w.number; break;
-      case 'Y': to[1] = w.number; break;
+      case 'X':
+        to[0] = w.number;
+        has_xy = true;
+        break;
+      case 'Y':
+        to[1] = w.number;
+        has_xy = true;
+        break;
       case 'Z':
         to[2] = w.number;
         has_z = true;
@@ -212,18 +219,36 @@ void read_move(JobSummary* s, const char* p, const char* end) {
     s->position[axis] = to[axis];
   if (has_z)
     note_z(to[2], &s->moved_z, &s->z_low, &s->z_high);
+  if (has_xy) {
+    if (!s->moved_xy) {
+      s->moved_xy = true;
+      s->x_low = s->x_high = to[0];
+      s->y_low = s->y_high = to[1];
+    }
+    s->x_low = std::min(s->x_low, to[0]);
+    s->x_high = std::max(s->x_high, to[0]);
+    s->y_low = std::min(s->y_low, to[1]);
+    s->y_high = std::max(s->y_high, to[1]);
+  }
 }
 
 void read_dwell(JobSummary* s, const char* p, const char* end) {
+  int64_t ms = 0;
   Word w;
   while (next_word(p, end, &w)) {
     if (!w.has_number || w.number < 0)
       continue;
     if (w.letter == 'S')
-      s->dwell_ms += w.number;  // thousandths of a second
+      ms += w.number;  // thousandths of a second
     else if (w.letter == 'P')
-      s->dwell_ms += w.number / 1000;
+      ms += w.number / 1000;
   }
+  if (ms == 0)
+    return;
+  s->dwell_ms += ms;
+  if (s->pause_count < PAUSES_SHOWN)
+    s->pauses[s->pause_count] = Pause{ms, s->position[2]};
+  ++s->pause_count;
 }
 
 int axis_of(char letter) {
@@ -268,6 +293,32 @@ void format_thousandths(char* out, size_t size, int64_t v) {
   uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   snprintf(out, size, "%s%" PRIu64 ".%03" PRIu64, v < 0 ? "-" : "", magnitude / 1000,
            magnitude % 1000);
+}
+
+// "2" from 2000 ms, "0.25" from 250.
+void format_seconds(char* out, size_t size, int64_t ms) {
+  format_thousandths(out, size, ms);
+  char* end = out + strlen(out);
+  while (end[-1] == '0')
+    *--end = '\0';
+  if (end[-1] == '.')
+    *--end = '\0';
+}
+
+// "2 s at Z 6.000, 60 s at Z 48.900", and how many more there were.
+void format_pauses(char* out, size_t size, const JobSummary& s) {
+  size_t length = static_cast<size_t>(snprintf(out, size, "%s", PAUSES_LABEL));
+  if (s.pause_count == 0)
+    snprintf(out + length, size - length, "%s", NO_PAUSES_TEXT);
+  for (int i = 0; i < s.pause_count && i < PAUSES_SHOWN && length < size; ++i) {
+    char seconds[24], z[24];
+    format_seconds(seconds, sizeof seconds, s.pauses[i].ms);
+    format_thousandths(z, sizeof z, s.pauses[i].z);
+    length += static_cast<size_t>(
+        snprintf(out + length, size - length, "%s%s s at Z %s", i > 0 ? ", " : "", seconds, z));
+  }
+  if (s.pause_count > PAUSES_SHOWN && length < size)
+    snprintf(out + length, size - length, PAUSES_MORE_FORMAT, s.pause_count - PAUSES_SHOWN);
 }
 
 // `line` to `end` ends in "\n" and has CHUNK bytes or more.
@@ -344,5 +395,22 @@ SummaryText job_summary_text(const JobSummary& s) {
               : below        ? BELOW_BED_TEXT
               : above        ? ABOVE_BUILD_HEIGHT_TEXT
                              : nullptr;
+
+  format_pauses(t.pauses_line, sizeof t.pauses_line, s);
+  if (s.moved_xy) {
+    char x_low[24], x_high[24], y_low[24], y_high[24];
+    format_thousandths(x_low, sizeof x_low, s.x_low);
+    format_thousandths(x_high, sizeof x_high, s.x_high);
+    format_thousandths(y_low, sizeof y_low, s.y_low);
+    format_thousandths(y_high, sizeof y_high, s.y_high);
+    snprintf(t.footprint_line, sizeof t.footprint_line, "%sX %s to %s, Y %s to %s mm",
+             FOOTPRINT_LABEL, x_low, x_high, y_low, y_high);
+  } else {
+    snprintf(t.footprint_line, sizeof t.footprint_line, "%s%s", FOOTPRINT_LABEL, NO_XY_MOVE_TEXT);
+  }
+  bool off_bed =
+      s.moved_xy && (s.x_low < -BED_HALF_THOUSANDTHS || s.x_high > BED_HALF_THOUSANDTHS ||
+                     s.y_low < -BED_HALF_THOUSANDTHS || s.y_high > BED_HALF_THOUSANDTHS);
+  t.bed_warning = off_bed ? OFF_BED_TEXT : nullptr;
   return t;
 }

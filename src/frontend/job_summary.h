@@ -2,9 +2,10 @@
 #define VISOR_FRONTEND_JOB_SUMMARY_H_
 
 // What a job will cost the operator and where it goes, read back from its
-// own G-code lines as they are written: the print time, the filament and
-// the height of the print, with a warning when the nozzle is sent outside
-// the printer's height.
+// own G-code lines as they are written: the print time, the filament, the
+// pauses, the height of the print and the footprint of its moves, with a
+// warning when the nozzle is sent outside the printer's height or off its
+// bed.
 //
 // A small G-code reader of its own, for the lines this program writes:
 // absolute positions and absolute E ("G90", no "G91" or "M83" follow), every
@@ -23,6 +24,8 @@
 //   rate in force (F, in mm/min, from the move's own line or the last one
 //   before it), without acceleration, plus the dwells of G4 (S in seconds,
 //   P in milliseconds). Moves made before any F are not timed.
+// - A pause is a G4 that waits: how long, and the Z where it comes, so
+//   that a long one is not taken for a hung printer.
 // - The filament is what E rises above the highest E reached before:
 //   retractions and the primes that undo them add nothing; "G92 E" starts
 //   a new count from its value.
@@ -30,7 +33,8 @@
 //   before it; the height of the print is the lowest and the highest Z at
 //   which one ends.
 // - The limits are checked against every Z that a move sends the nozzle
-//   to, travels included: the printer cannot reach them either.
+//   to, travels included: the printer cannot reach them either. So is the
+//   bed, against every X and Y a move sends it to: the footprint.
 // - "G28" homes: the axes it names, or all three, go back to 0; its own
 //   travel is not timed (the firmware homes at a speed of its own).
 
@@ -40,10 +44,20 @@
 #include "frontend/messages.h"
 
 // Where the figures come from: 1.75 mm PLA at 1.24 g/cm3, and the build
-// height of the printer the job is for.
+// height and the bed of the printer the job is for, a square centred on X0
+// Y0 as the job's coordinates assume.
 inline constexpr double FILAMENT_DIAMETER_MM = 1.75;
 inline constexpr double PLA_GRAMS_PER_CM3 = 1.24;
 inline constexpr int64_t BUILD_HEIGHT_THOUSANDTHS = VISOR_BUILD_HEIGHT_MM * 1000;
+inline constexpr int64_t BED_HALF_THOUSANDTHS = VISOR_BED_MM * 1000 / 2;
+
+// The pauses kept to be shown; more are counted.
+inline constexpr int PAUSES_SHOWN = 8;
+
+struct Pause {
+  int64_t ms;
+  int64_t z;  // thousandths of a mm
+};
 
 struct JobSummary {
   // Where the last move left the nozzle (X, Y, Z), and E: thousandths of a
@@ -62,6 +76,11 @@ struct JobSummary {
   int64_t print_z_low = 0, print_z_high = 0;
   bool moved_z = false;  // a move named Z
   int64_t z_low = 0, z_high = 0;
+  bool moved_xy = false;  // a move named X or Y
+  int64_t x_low = 0, x_high = 0, y_low = 0, y_high = 0;
+
+  int pause_count = 0;  // of which the first PAUSES_SHOWN are kept
+  Pause pauses[PAUSES_SHOWN] = {};
 };
 
 // Takes one line of the job, its "\n" included or not.
@@ -74,12 +93,16 @@ double job_summary_grams(const JobSummary& s);
 
 inline constexpr size_t SUMMARY_LINE_SIZE = 120;
 
-// The summary as the operator reads it: one line for the time and the
-// filament, one for the height, and the warning when there is one.
+// The summary as the operator reads it: a line for the time and the
+// filament, one for the pauses, one for the height, one for the footprint,
+// and the warnings when there are any.
 struct SummaryText {
   char time_line[SUMMARY_LINE_SIZE];
+  char pauses_line[4 * SUMMARY_LINE_SIZE];
   char height_line[SUMMARY_LINE_SIZE];
   const char* warning;  // null when every Z lies within the printer's height
+  char footprint_line[2 * SUMMARY_LINE_SIZE];
+  const char* bed_warning;  // null when every X and Y lies on the bed
 };
 
 SummaryText job_summary_text(const JobSummary& s);

@@ -19,6 +19,13 @@ JobSummary read_lines(const std::string& text) {
   return s;
 }
 
+std::string repeated(const std::string& text, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i)
+    s += text;
+  return s;
+}
+
 struct Snippet {
   const char* what;
   const char* lines;
@@ -72,6 +79,42 @@ TEST(JobSummary, ReadsMovesFeedRatesDwellsRetractionsAndTravels) {
     SummaryText t = job_summary_text(s);
     EXPECT_STREQ(t.height_line, c.height_line);
     EXPECT_EQ(t.warning, c.warning);
+  }
+}
+
+TEST(JobSummary, PausesWithTheirHeightAndTheFootprintAgainstTheBed) {
+  const struct {
+    const char* what;
+    std::string lines;
+    const char* pauses_line;
+    const char* footprint_line;
+    bool off_bed;
+  } cases[] = {
+      {"nothing to tell", "G1 F600 Z5.000\nG4\n", "Pauses:           none",
+       "Footprint:        no move in X or Y", false},
+      {"each pause at the Z of its time; seconds and milliseconds",
+       "G1 F300 Z6.000\nG4 S2\nG1 Z48.900\nG4 S60\nG4 P250\n",
+       "Pauses:           2 s at Z 6.000, 60 s at Z 48.900, 0.25 s at Z 48.900",
+       "Footprint:        no move in X or Y", false},
+      {"travels count, and a move naming one axis keeps the other",
+       "G1 F300 X-90.000 Y-35.000\nG1 F300 E1.000 Y74.000\nG1 X93.800\nG1 Z2.000\n",
+       "Pauses:           none", "Footprint:        X -90.000 to 93.800, Y -35.000 to 74.000 mm",
+       false},
+      {"the bed's edge is on the bed", "G1 F600 X102.500 Y-102.500\n", "Pauses:           none",
+       "Footprint:        X 102.500 to 102.500, Y -102.500 to -102.500 mm", false},
+      {"a thousandth past it is not", "G1 F600 X1.000\nG1 Y102.501\n", "Pauses:           none",
+       "Footprint:        X 1.000 to 1.000, Y 0.000 to 102.501 mm", true},
+      {"more pauses than are kept", repeated("G4 S1\n", 10),
+       "Pauses:           1 s at Z 0.000, 1 s at Z 0.000, 1 s at Z 0.000, 1 s at Z 0.000, "
+       "1 s at Z 0.000, 1 s at Z 0.000, 1 s at Z 0.000, 1 s at Z 0.000, and 2 more",
+       "Footprint:        no move in X or Y", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SummaryText t = job_summary_text(read_lines(c.lines));
+    EXPECT_STREQ(t.pauses_line, c.pauses_line);
+    EXPECT_STREQ(t.footprint_line, c.footprint_line);
+    EXPECT_EQ(t.bed_warning, c.off_bed ? OFF_BED_TEXT : nullptr);
   }
 }
 

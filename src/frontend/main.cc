@@ -1,22 +1,44 @@
 // visor-gcode: asks for the calibrating point, the heating temperature and
 // the speed, or takes them from the command line, then writes the visor's
-// print job into dagoma0.g.
+// print job into dagoma0.g; or checks a copy of a job against the job.
 
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "frontend/command_line.h"
+#include "frontend/job_check.h"
 #include "frontend/messages.h"
 #include "frontend/program_flow.h"
 #include "generator/generator_thread.h"
 #include "platform/interrupt.h"
+#include "platform/standard_streams.h"
 
 namespace {
 
 // The exit status after an answer to --help or --version: a failed write
 // (a full disk, a closed pipe) is a failure, not a silent success.
 int answered() { return fflush(stdout) == 0 && !ferror(stdout) ? 0 : 1; }
+
+// --check: the generator makes the job for the values the file's header
+// names, and the check compares it with the file.
+int check(const std::string& path) {
+  static JobCheck job_check;
+  static GeneratorThread generator;
+  job_check.path = path.c_str();
+  generator.typed = &job_check.typed;
+  generator.channel = &job_check.channel;
+  job_check.generator_entry = generator_thread_main;
+  job_check.generator_arg = &generator;
+  int status = check_job(&job_check);
+  if (status != 0) {
+    fputs(job_check.report.c_str(), stderr);
+    return status;
+  }
+  fputs(job_check.report.c_str(), stdout);
+  return answered();
+}
 
 }  // namespace
 
@@ -33,6 +55,7 @@ int main(int argc, char** argv) {
     case COMMAND_LINE_ERROR:
       fprintf(stderr, "%s: %s\n%s\n", VISOR_PROGRAM, command_line.error.c_str(), TRY_HELP_TEXT);
       return COMMAND_LINE_ERROR_STATUS;
+    case CHECK_FILE: return check(command_line.check_path);
     case RUN_DIALOGUE:
     case RUN_WITH_VALUES: break;
   }
@@ -42,12 +65,23 @@ int main(int argc, char** argv) {
     // Nothing to ask: only the messages, as without a terminal.
     program.typed = command_line.typed;
     program.values_given = true;
-    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
-  } else if (open_terminal_console(&program.console) < 0) {
-    // Full screen when a person is at a terminal; otherwise the values come
-    // as text and only the messages are printed.
-    open_plain_console(&program.console, STDIN_FILENO, STDOUT_FILENO);
+  } else {
+    // Full screen when a person is at a terminal whose window can show it;
+    // otherwise the values come as lines, after a line that says why where
+    // the window is too small.
+    const ConsoleSetup setup = {WINDOW_TITLE, SCREEN_COLUMNS, SCREEN_ROWS, WINDOW_TOO_SMALL_NOTICE};
+    int columns = 0, rows = 0;
+    int opened = open_terminal_console(&program.console, setup, &columns, &rows);
+    program.full_screen = opened == CONSOLE_OPENED;
+    if (opened == CONSOLE_TOO_SMALL) {
+      char why[128];
+      snprintf(why, sizeof why, WINDOW_TOO_SMALL_FORMAT, columns, rows, SCREEN_COLUMNS,
+               SCREEN_ROWS);
+      line_dialogue_print(&program.lines, why);
+    }
   }
+  if (!program.full_screen)
+    line_dialogue_open(&program.lines, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
 
   static GeneratorThread generator;
   generator.typed = &program.typed;

@@ -13,19 +13,33 @@ inline constexpr char OUTPUT_FILE_NAME[] = VISOR_OUTPUT_FILE;
 
 inline constexpr char CREATED_TEXT[] =
     "Created file:     " VISOR_OUTPUT_FILE " (in current directory)";
+// The three prompts, in the order of FieldKind.
+inline constexpr const char* PROMPT_TEXTS[] = {
+    "Enter calibrating point (number between -40.000 and 200.000):",
+    "Enter heating temperature (depends on filament number between 170 and 270):",
+    "Enter speed value (300 strongly encouraged 600 maximum):",
+};
 inline constexpr char FIELD_ERROR_TEXT[] = "Error:            typed number is invalid";
-// Without the full screen the error line also names the value and shows the
+// In the line dialogue the error line also names the value and shows the
 // line as it was given: FIELD_ERROR_TEXT ": " name " " "quoted line".
 inline constexpr char Z_START_NAME[] = "calibrating point";
 inline constexpr char HEAT_TEMP_NAME[] = "heating temperature";
 inline constexpr char SPEED_NAME[] = "speed";
-// The progress as one line, rewritten in place, where no screen is drawn.
+// The progress as one line, rewritten in place, in the line dialogue.
 inline constexpr char PROGRESS_LINE_FORMAT[] = "Progress:         %d %%";
 
 // While the file is flushed to the disk, when that takes long; as long as
 // CREATED_TEXT, which then takes its place.
 inline constexpr char SAVING_TEXT[] =
     "Saving file:      " VISOR_OUTPUT_FILE " (in current directory)";
+
+// A window too small for the full screen: its columns and rows, then the
+// screen's. Printed once before the line dialogue when it is so at the
+// start; shown alone on the screen, with what to do, when it becomes so.
+#define VISOR_WINDOW_TOO_SMALL "This window is %d x %d; the full screen needs %d x %d."
+inline constexpr char WINDOW_TOO_SMALL_FORMAT[] = VISOR_WINDOW_TOO_SMALL;
+inline constexpr char WINDOW_TOO_SMALL_NOTICE[] =
+    VISOR_WINDOW_TOO_SMALL " Enlarge the window to see the screen again.";
 
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " was not changed.";
@@ -34,6 +48,7 @@ inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " w
 inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file " VISOR_OUTPUT_FILE;
 inline constexpr char CANNOT_WRITE_TEXT[] = "Cannot write file " VISOR_OUTPUT_FILE;
 inline constexpr char IN_USE_REASON[] = "Another run is writing it in this folder";
+inline constexpr char TAMPERED_REASON[] = "Another program changed its temporary file";
 inline constexpr char NOT_CHANGED_TEXT[] = VISOR_OUTPUT_FILE " was not changed.";
 inline constexpr char GENERATION_STOPPED_TEXT[] =
     "Generation stopped: " VISOR_OUTPUT_FILE " was not changed.";
@@ -52,6 +67,7 @@ inline constexpr char PROGRAM_VERSION_TEXT[] = VISOR_PROGRAM " " VISOR_VERSION;
 inline constexpr char HELP_TEXT[] =
     "Usage: " VISOR_PROGRAM " [--z-start=Z --heat-temp=T --speed=S]\n"
     "  or:  " VISOR_PROGRAM " --help | --version\n"
+    "  or:  " VISOR_PROGRAM " --check [FILE]\n"
     "Write the G-code print job of a face-shield visor headband for a Dagoma\n"
     "printer into " VISOR_OUTPUT_FILE " in the current folder; a file of that name is\n"
     "replaced only by a complete job. The job has 3,758,388 lines (about\n"
@@ -63,30 +79,40 @@ inline constexpr char HELP_TEXT[] =
     "With all three value options there is no dialogue. Either way a value is\n"
     "checked as the dialogue's field checks it, and never changed silently.\n"
     "\n"
-    "Values:\n"
-    "  --z-start=Z        calibrating point, the height the print starts at:\n"
-    "                     -40 to 200; at most nine characters: digits, \"-\", \".\"\n"
-    "  --heat-temp=T      nozzle heating temperature: 170 to 270; at most nine\n"
-    "                     digits\n"
-    "  --speed=S          feed rate: 80 to 600 (300 is recommended); at most\n"
-    "                     nine digits\n"
+    "Options:\n"
+    "  --z-start=Z        calibrating point, the height the print starts at, in\n"
+    "                     millimetres: -40 to 200; at most nine characters:\n"
+    "                     digits, \"-\", \".\"\n"
+    "  --heat-temp=T      nozzle heating temperature in degrees Celsius: 170 to\n"
+    "                     270; at most nine digits\n"
+    "  --speed=S          feed rate in mm/min: 80 to 600 (300 is recommended); at\n"
+    "                     most nine digits\n"
+    "  -h, --help         print this help and exit\n"
+    "  --version          print the version and exit\n"
     "A value may also follow its option as the next argument (--speed 300).\n"
     "\n"
-    "Options:\n"
-    "  --help             print this help and exit\n"
-    "  --version          print the version and exit\n"
+    "Checking a copy:\n"
+    "  --check [FILE]     compare FILE (default: " VISOR_OUTPUT_FILE " in the current folder)\n"
+    "                     line by line with the job for the values its header\n"
+    "                     names, made again; print the first line that differs,\n"
+    "                     or the job's summary. FILE is only read, from the\n"
+    "                     device where the system allows: run it on the copy on\n"
+    "                     the printer's card\n"
     "\n"
     "Exit status:\n"
-    "  0                  " VISOR_OUTPUT_FILE " holds the complete job\n"
+    "  0                  " VISOR_OUTPUT_FILE " holds the complete job (with --check:\n"
+    "                     FILE does)\n"
     "  1                  no values came, the file could not be created or\n"
-    "                     written, or the job stopped early\n"
+    "                     written, or the job stopped early (with --check: FILE\n"
+    "                     differs from the job, or cannot be read)\n"
     "  2                  the command line is wrong; nothing was written\n"
     "  128+N              ended by signal N (Ctrl-C: 130)\n"
     "  255                there is no standard output at all\n"
     "\n"
     "Examples:\n"
     "  $ " VISOR_PROGRAM " --z-start=0.4 --heat-temp=210 --speed=300\n"
-    "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n";
+    "  $ printf '0.4\\n210\\n300\\n' | " VISOR_PROGRAM "\n"
+    "  $ " VISOR_PROGRAM " --check /media/card/" VISOR_OUTPUT_FILE "\n";
 // clang-format on
 
 // Command-line errors, printf formats; each names the argument that is
@@ -106,11 +132,53 @@ inline constexpr const char* VALUE_RULE_TEXTS[] = {
 };
 inline constexpr char TRY_HELP_TEXT[] = "Try '" VISOR_PROGRAM " --help' for more information.";
 
+// --check FILE. Each answer begins with FILE's name; the job's figures are
+// grouped by thousands ("3,758,388"). printf formats.
+inline constexpr char CHECK_OPTION[] = "--check";
+inline constexpr char CHECK_WITH_VALUE_TEXT[] = "%s cannot be given with --check";
+inline constexpr char CHECK_COMPLETE_TEXT[] =
+    "%s: the complete job for calibrating point %s, temperature %s, speed %s (%s lines)";
+// A line that differs is shown with what was expected and what was found,
+// each quoted; the time line is expected by its form.
+inline constexpr char CHECK_DIFFERS_TEXT[] =
+    "%s: line %s of %s differs from the job, from character %zu on:";
+inline constexpr char CHECK_TIME_LINE_TEXT[] = "%s: line 1 of %s is not the time line of a job:";
+inline constexpr char CHECK_MISSING_TEXT[] =
+    "%s: line %s of %s is missing; the file goes on with the line after it:";
+inline constexpr char CHECK_MISSING_LABEL[] = "  missing:  ";
+inline constexpr char CHECK_EXPECTED_LABEL[] = "  expected: ";
+inline constexpr char CHECK_FOUND_LABEL[] = "  found:    ";
+inline constexpr char CHECK_TIME_FORM_TEXT[] = "a line such as ";
+inline constexpr char CHECK_FILE_ENDS_NOTE[] = ", where the file ends";
+inline constexpr char CHECK_SHORT_TEXT[] = "%s ends early: it holds %s of the job's %s lines.";
+inline constexpr char CHECK_CUT_TEXT[] =
+    "%s ends early: it holds %s of the job's %s lines, and line %s only in part:";
+inline constexpr char CHECK_NO_LINE_END_TEXT[] =
+    "%s: the job's last line, line %s, has no line end.";
+inline constexpr char CHECK_LONGER_TEXT[] = "%s: the job's %s lines are followed by more:";
+inline constexpr char CHECK_EMPTY_TEXT[] = "%s is empty: it holds no job.";
+inline constexpr char CHECK_NOT_A_JOB_TEXT[] =
+    "%s is not a job of " VISOR_PROGRAM ": its line 2 does not give the three values:";
+inline constexpr char CHECK_HEADER_FORM_TEXT[] = "\"; With z_start: Z heat temp: T speed: S\"";
+inline constexpr char CHECK_NO_HEADER_TEXT[] =
+    "%s is not a job of " VISOR_PROGRAM ": it ends before line 2, which gives the three values.";
+inline constexpr char CHECK_INVALID_VALUE_TEXT[] =
+    "%s: the %s in line 2, %s, is no valid value: %s.";
+inline constexpr char CANNOT_READ_TEXT[] = "Cannot read file %s: %s.";
+inline constexpr char CANNOT_READ_AFTER_TEXT[] = "Cannot read file %s after line %s: %s.";
+inline constexpr char NOT_A_FILE_REASON[] = "Not a regular file";
+inline constexpr char CHECK_STOPPED_TEXT[] = "Generation stopped: %s was not checked.";
+// After the summary, where the system kept the check from reading past its
+// cache.
+inline constexpr char CHECK_CACHED_TEXT[] =
+    "Note: read through the system's cache, which could not be bypassed.";
+
 // The summary after a complete job: its labels, and the warnings that name
 // the printer's limits. The build height is a number here too, so that the
 // text and the check cannot differ.
 #define VISOR_PRINTER "DiscoEasy200"
 #define VISOR_BUILD_HEIGHT_MM 205
+#define VISOR_BED_MM 205  // each side of the square bed
 #define VISOR_TEXT_OF(x) #x
 #define VISOR_NUMBER_TEXT(x) VISOR_TEXT_OF(x)
 #define VISOR_TOP_Z "Z " VISOR_NUMBER_TEXT(VISOR_BUILD_HEIGHT_MM)
@@ -126,5 +194,19 @@ inline constexpr char ABOVE_BUILD_HEIGHT_TEXT[] =
     "Warning: the job goes above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s build height.";
 inline constexpr char OUTSIDE_BUILD_HEIGHT_TEXT[] =
     "Warning: the job goes below Z 0 and above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s height.";
+// The last line of the summary: the command that checks the copy, to run
+// once the file is on the printer's card.
+inline constexpr char COPY_CHECK_TEXT[] =
+    "After copying:    " VISOR_PROGRAM " --check <card>/" VISOR_OUTPUT_FILE
+    " checks the copy on the printer's card";
+// The finished screen's, and the lines after "Created file:".
+inline constexpr char FILE_LABEL[] = "Full path:        ";
+inline constexpr char CLOSE_KEY_TEXT[] = "Press a key to close this screen.";
+inline constexpr char PAUSES_LABEL[] = "Pauses:           ";
+inline constexpr char NO_PAUSES_TEXT[] = "none";
+inline constexpr char PAUSES_MORE_FORMAT[] = ", and %d more";
+inline constexpr char FOOTPRINT_LABEL[] = "Footprint:        ";
+inline constexpr char NO_XY_MOVE_TEXT[] = "no move in X or Y";
+inline constexpr char OFF_BED_TEXT[] = "Warning: the job leaves the " VISOR_PRINTER "'s bed.";
 
 #endif  // VISOR_FRONTEND_MESSAGES_H_

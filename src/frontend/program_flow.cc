@@ -1,9 +1,12 @@
 #include "frontend/program_flow.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <thread>
 
 #include "frontend/entry_field.h"
@@ -11,41 +14,37 @@
 
 namespace {
 
-struct Prompt {
-  int row;
-  const char* text;
-  FieldKind kind;
-};
-
-const Prompt PROMPTS[] = {
-    {16, "Enter calibrating point (number between -40.000 and 200.000):", FIELD_Z_START},
-    {17, "Enter heating temperature (depends on filament number between 170 and 270):",
-     FIELD_HEAT_TEMP},
-    {18, "Enter speed value (300 strongly encouraged 600 maximum):", FIELD_SPEED},
-};
-
-void write_at(Console* con, int col, int row, const char* text) {
-  console_set_cursor(con, col, row);
-  console_write(con, text, strlen(text));
+// The file's full path, for the operator to find it: as it is when the
+// system cannot make it absolute.
+std::string full_path(const char* path) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? std::string(path) : full.lexically_normal().string();
 }
 
-// Asks the three values until all three are valid; any failed field starts
-// over from the first. 1, or -1 when the input ended first.
+// One value, on the full screen or as a line.
+int read_value(Program* p, FieldKind kind) {
+  char* text = typed_text(&p->typed, kind);
+  if (!p->full_screen)
+    return line_dialogue_read_value(&p->lines, kind, text);
+  draw_prompt(&p->console, kind);
+  console_flush_input(&p->console);
+  return read_number_field(&p->console, PROMPT_ROWS[kind], text, kind);
+}
+
+// Asks the three values until all three are valid; any failed value starts
+// over from the first, on a screen cleared and painted again. 1, or -1
+// when the input ended first.
 int run_dialogue(Program* p) {
-  Console* con = &p->console;
+  const FieldKind kinds[] = {FIELD_Z_START, FIELD_HEAT_TEMP, FIELD_SPEED};
   for (;;) {
-    console_clear(con);
-    draw_screen(con);
+    if (p->full_screen) {
+      console_clear(&p->console);
+      draw_screen(&p->console);
+    }
     int result = FIELD_ACCEPTED;
-    for (const Prompt& prompt : PROMPTS) {
-      char* text = typed_text(&p->typed, prompt.kind);
-      if (con->full_screen) {
-        write_at(con, TEXT_COLUMN, prompt.row, prompt.text);
-        console_flush_input(con);
-        result = read_number_field(con, prompt.row, text, prompt.kind);
-      } else {
-        result = read_number_line(con, prompt.text, text, prompt.kind);
-      }
+    for (FieldKind kind : kinds) {
+      result = read_value(p, kind);
       if (result != FIELD_ACCEPTED)
         break;
     }
@@ -54,6 +53,14 @@ int run_dialogue(Program* p) {
     if (result == FIELD_INPUT_ENDED)
       return -1;
   }
+}
+
+// Before the last lines are printed, where they stay readable: the full
+// screen closed, an unfinished line ended.
+void leave_screen(Program* p) {
+  if (p->full_screen)
+    console_close(&p->console);
+  line_dialogue_close(&p->lines);
 }
 
 // Ends a run that cannot go on: the unfinished job is removed, the
@@ -71,8 +78,8 @@ int fail(Program* p, const char* message) {
   // once, and the generator stops at that first refused line.
   channel::shutdown(&p->channel);
   join_thread(&p->generator);
-  console_close(&p->console);
-  console_print_error(&p->console, message);
+  leave_screen(p);
+  line_dialogue_print_error(&p->lines, message);
   return 1;
 }
 
@@ -81,8 +88,10 @@ int fail(Program* p, const char* message) {
 int fail_file(Program* p, const char* head, bool began) {
   const OutputFile& file = p->output;
   char message[256];
-  snprintf(message, sizeof message, "%s: %s.%s%s", head,
-           file.in_use ? IN_USE_REASON : strerror(file.error), began ? " " : "",
+  const char* reason = file.in_use     ? IN_USE_REASON
+                       : file.tampered ? TAMPERED_REASON
+                                       : strerror(file.error);
+  snprintf(message, sizeof message, "%s: %s.%s%s", head, reason, began ? " " : "",
            began ? NOT_CHANGED_TEXT : "");
   return fail(p, message);
 }
@@ -108,6 +117,24 @@ int flush_entry(void* arg) {
 
 constexpr unsigned FLUSH_LOOK_MS = 5;
 
+// Whether a line of the result is printed after the screen: every line
+// where the screen goes, and where it stays (a Windows console) only the
+// one it had to cut, if any (`cut`).
+bool printed_after_screen(const char* line, bool screen_stays, const char* cut) {
+  return line != nullptr && (!screen_stays || line == cut);
+}
+
+// Those lines as one text: what an interrupt at the closing wait prints.
+std::string result_text(const char* const* lines, size_t count, bool screen_stays,
+                        const char* cut) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i) {
+    if (printed_after_screen(lines[i], screen_stays, cut))
+      text.append(lines[i]).append("\n");
+  }
+  return text;
+}
+
 // Flushes the job to stable storage, which can take seconds. The flush runs
 // on a thread of its own, so that a full screen can say the file is being
 // saved once it has taken saving_notice_ms; without a thread it runs here.
@@ -122,13 +149,13 @@ int flush_job(Program* p) {
   if (started < 0)
     return output_file_flush(&p->output);
   auto start = std::chrono::steady_clock::now();
-  bool noticed = !con->full_screen;
+  bool noticed = !p->full_screen;
   // The thread's end is looked for every few milliseconds: a flush takes
   // far longer, and the wait stays free of anything the system lacks.
   for (;;) {
     if (!noticed && std::chrono::steady_clock::now() - start >=
                         std::chrono::milliseconds(p->saving_notice_ms)) {
-      write_at(con, TEXT_COLUMN, CREATED_ROW, SAVING_TEXT);
+      draw_result(con, SAVING_TEXT);
       console_show(con);
       noticed = true;
     }
@@ -149,20 +176,19 @@ int run_program(Program* p) {
   if (output_file_check(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
     return fail_file(p, CANNOT_CREATE_TEXT, false);
 
-  console_set_title(con, WINDOW_TITLE);
-  console_set_code_page(con, CODE_PAGE_LATIN1);
-  console_lock_window_size(con);
-  console_require_size(con, SCREEN_COLUMNS, SCREEN_ROWS);
-
   if (!p->values_given && run_dialogue(p) < 0)
     return fail(p, NO_INPUT_TEXT);
 
   // The lines go into the temporary file; from its creation on, an
-  // interrupt removes it and says that dagoma0.g was not changed.
+  // interrupt removes it and says that dagoma0.g was not changed, and a
+  // page of its mapping that cannot be written is a failed write.
+  char write_failed[256];
+  snprintf(write_failed, sizeof write_failed, "%s: %s. %s", CANNOT_WRITE_TEXT, strerror(EIO),
+           NOT_CHANGED_TEXT);
   interrupt_hold();
   int created = output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME);
   if (created > 0) {
-    interrupt_set_removal(p->output.temp_path);
+    interrupt_set_removal(&p->output, write_failed);
     interrupt_set_message(INTERRUPTED_TEXT);
   }
   interrupt_release();
@@ -179,7 +205,8 @@ int run_program(Program* p) {
     return fail_before_lines(p, CANNOT_OPEN_CHANNEL_TEXT);  // the generator gave up
 
   progress_init(&p->bar);
-  console_flush_input(con);
+  if (p->full_screen)
+    console_flush_input(con);
   memset(p->line_buffer, 0, sizeof p->line_buffer);
   p->line_count = 0;
   p->summary = JobSummary{};
@@ -191,7 +218,10 @@ int run_program(Program* p) {
     if (r == SENDER_GONE)
       return fail(p, GENERATION_STOPPED_TEXT);
     ++p->line_count;
-    progress_step(con, &p->bar, p->line_count);
+    if (p->full_screen)
+      progress_step(con, &p->bar, p->line_count);
+    else if (progress_advance(&p->bar, p->line_count))
+      line_dialogue_progress(&p->lines, static_cast<int>(p->bar.percent));
     // Whole and before the acknowledgement: the file holds every line the
     // generator has seen acknowledged.
     if (output_file_write(&p->output, p->line_buffer, p->bytes_read) < 0)
@@ -200,11 +230,14 @@ int run_program(Program* p) {
     // Read while the generator makes the next line: the lock-step waits
     // for nothing more.
     job_summary_read_line(&p->summary, p->line_buffer, p->bytes_read);
-    echo_line(con, p->line_buffer, p->bytes_read);
-    console_show_soon(con);
+    if (p->full_screen) {
+      echo_line(con, p->line_buffer, p->bytes_read);
+      console_show_soon(con);
+    }
   }
 
-  progress_close(con, &p->bar);
+  if (p->full_screen)
+    progress_close(con, &p->bar);
   channel::acknowledge(&p->channel);
   channel::shutdown(&p->channel);
 
@@ -213,13 +246,25 @@ int run_program(Program* p) {
     return fail_file(p, CANNOT_WRITE_TEXT, true);
   // The rename and the end of the removal on interrupt are one step: an
   // interrupt just before it leaves dagoma0.g as it was, one just after
-  // finds nothing to remove and no "not changed" to say.
+  // finds nothing to remove, and ends the run as the job written, with what
+  // it would still print.
+  SummaryText summary = job_summary_text(p->summary);
+  std::string path = full_path(p->output.path);
+  char file_line[OUTPUT_PATH_SIZE + 64];
+  format_file_line(file_line, sizeof file_line, path.c_str(), p->output.size, 0);
+  const char* lines[] = {CREATED_TEXT,           file_line,           summary.time_line,
+                         summary.pauses_line,    summary.height_line, summary.warning,
+                         summary.footprint_line, summary.bed_warning, COPY_CHECK_TEXT};
+  constexpr size_t LINE_COUNT = sizeof lines / sizeof lines[0];
+  std::string done = result_text(lines, LINE_COUNT, false, nullptr);
   interrupt_hold();
   int committed = output_file_commit(&p->output);
   if (p->output.replaced) {
     interrupt_set_removal(nullptr);
     interrupt_set_message(nullptr);
   }
+  if (committed > 0)
+    interrupt_set_done(done.c_str());
   interrupt_release();
   if (committed < 0) {
     // Not replaced: the rename was refused. Replaced: the job is in
@@ -228,24 +273,34 @@ int run_program(Program* p) {
       return fail_file(p, CANNOT_WRITE_TEXT, false);
     return fail_file(p, CANNOT_CREATE_TEXT, true);
   }
-  write_at(con, TEXT_COLUMN, CREATED_ROW, CREATED_TEXT);
-  SummaryText summary = job_summary_text(p->summary);
-  draw_summary(con, summary);
-
-  if (con->full_screen) {
+  bool screen_stays = false;
+  const char* cut = nullptr;
+  std::string done_on_screen;
+  if (p->full_screen) {
+    draw_result(con, CREATED_TEXT);
+    draw_summary(con, summary);
+    if (!draw_file(con, path.c_str(), p->output.size))
+      cut = file_line;
+    draw_check(con, COPY_CHECK_TEXT);
+    screen_stays = con->screen_stays;
+    // An interrupt at the closing wait prints what the key would have.
+    done_on_screen = result_text(lines, LINE_COUNT, screen_stays, cut);
+    interrupt_hold();
+    interrupt_set_done(done_on_screen.c_str());
+    interrupt_release();
     // Keys pressed during the job are not the one the finished screen
     // waits for.
     console_flush_input(con);
     console_wait_key(con);
   }
-  console_close(con);
+  leave_screen(p);
   // Printed again after the full-screen view, so that it stays on the
-  // terminal; on a plain stream this is the only time.
-  console_print_line(con, CREATED_TEXT);
-  console_print_line(con, summary.time_line);
-  console_print_line(con, summary.height_line);
-  if (summary.warning != nullptr)
-    console_print_line(con, summary.warning);
+  // terminal; in the line dialogue this is the only time.
+  for (const char* line : lines) {
+    if (printed_after_screen(line, screen_stays, cut))
+      line_dialogue_print(&p->lines, line);
+  }
+  interrupt_set_done(nullptr);
   join_thread(&p->generator);
   return 0;
 }

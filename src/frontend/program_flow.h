@@ -1,15 +1,17 @@
 #ifndef VISOR_FRONTEND_PROGRAM_FLOW_H_
 #define VISOR_FRONTEND_PROGRAM_FLOW_H_
 
-// The run from start to exit: console set-up, the dialogue for the three
-// values, then dagoma0.g written line by line from what the generator sends
-// through the line channel while the progress is shown, and the end.
+// The run from start to exit: the dialogue for the three values, on the
+// full screen or as lines, then dagoma0.g written line by line from what
+// the generator sends through the line channel while the progress is shown,
+// and the end.
 
 #include <cstddef>
 #include <cstdint>
 
 #include "channel/line_channel.h"
 #include "frontend/job_summary.h"
+#include "frontend/line_dialogue.h"
 #include "frontend/messages.h"
 #include "frontend/screen.h"
 #include "generator/typed_values.h"
@@ -18,15 +20,20 @@
 #include "platform/thread.h"
 
 inline constexpr char WINDOW_TITLE[] = "Lumenforge | Vantor";
-inline constexpr unsigned CODE_PAGE_LATIN1 = 28591;
 // How long the flush at the end may take before the screen says the file is
 // being saved.
 inline constexpr unsigned SAVING_NOTICE_MS = 500;
 
-// Everything one run touches. Create it fresh, open `console`, set the
-// generator's entry and argument, then call run_program.
+// Everything one run touches. Create it fresh; open `console` and set
+// `full_screen`, or open `lines`; set the generator's entry and argument,
+// then call run_program.
 struct Program {
+  // The dialogue and the job are on the full screen: `console` is open.
+  bool full_screen = false;
   Console console;
+  // Otherwise the dialogue and the progress are lines here; the messages
+  // are in every case, after the full screen has closed.
+  LineDialogue lines;
   TypedValues typed = {};     // z_start, heat_temp, speed, as typed
   bool values_given = false;  // `typed` came from the command line: no dialogue
   LineChannel channel;

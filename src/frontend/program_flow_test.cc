@@ -1,9 +1,12 @@
 #include "frontend/program_flow.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,7 +25,7 @@ namespace {
 // acknowledged.
 struct FakeGenerator {
   LineChannel* channel = nullptr;
-  std::string file_path;
+  const OutputFile* output = nullptr;
   std::string final_path;
   std::vector<std::string> lines;
   bool send_end_marker = true;
@@ -41,15 +44,26 @@ long long file_size(const std::string& path) {
   return static_cast<long long>(text->find_last_not_of('\0') + 1);
 }
 
+// The file being written, as a path that opens it: through its descriptor
+// where it has no name until the end, by its temporary name on Windows.
+std::string being_written(const OutputFile* file) {
+#ifdef _WIN32
+  return file->temp_path;
+#else
+  return "/proc/self/fd/" + std::to_string(file->handle);
+#endif
+}
+
 int fake_generator_main(void* arg) {
   FakeGenerator* g = static_cast<FakeGenerator*>(arg);
   if (channel::connect(g->channel) < 0)
     return -1;
+  const std::string file_path = being_written(g->output);  // created before the generator starts
   for (const std::string& line : g->lines) {
     channel::send_line(g->channel, line.data(), line.size());
     if (!g->note_sizes)
       continue;
-    g->file_size_after_ack.push_back(file_size(g->file_path));
+    g->file_size_after_ack.push_back(file_size(file_path));
     g->final_size_after_ack.push_back(file_size(g->final_path));
   }
   if (g->send_end_marker)
@@ -58,6 +72,8 @@ int fake_generator_main(void* arg) {
   return 0;
 }
 
+// A run on the full screen (the memory console), or in the line dialogue
+// with its lines in files of the folder.
 struct FlowRun {
   TempDir dir;
   std::string file = dir.file("dagoma0.g");
@@ -65,22 +81,50 @@ struct FlowRun {
   MemoryConsole mem;
   FakeGenerator generator;
   int status = -99;
+  int fds[3] = {-1, -1, -1};  // the line dialogue's input, output and errors
 
-  explicit FlowRun(bool full_screen = true) {
+  explicit FlowRun(bool full_screen = true, bool screen_stays = false) {
     program->output_dir = dir.path.c_str();
-    open_memory_console(&program->console, &mem, full_screen);
+    fds[1] = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    fds[2] = open(dir.file("err.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    program->lines.out_fd = fds[1];
+    program->lines.error_fd = fds[2];
+    program->full_screen = full_screen;
+    mem.screen_stays = screen_stays;
+    if (full_screen)
+      open_memory_console(&program->console, &mem);
     generator.channel = &program->channel;
-    generator.file_path = file + ".part";
+    generator.output = &program->output;
     generator.final_path = file;
     program->generator_entry = fake_generator_main;
     program->generator_arg = &generator;
   }
   ~FlowRun() {
     join_thread(&program->generator);  // after a failure the thread is still ours
+    for (int fd : fds)
+      if (fd >= 0)
+        close(fd);
+  }
+  // What the line dialogue reads, all of it there before the run.
+  void give_lines(const std::string& text) {
+    ASSERT_TRUE(write_file(dir.file("in.txt"), text));
+    program->lines.in_fd = fds[0] = open(dir.file("in.txt").c_str(), O_RDONLY);
   }
   int run() { return status = run_program(program.get()); }
+  std::string printed() const { return read_file(dir.file("out.txt")).value_or("(no file)"); }
+  std::string errors() const { return read_file(dir.file("err.txt")).value_or("(no file)"); }
   std::string file_text() const { return read_file(file).value_or("(no file)"); }
-  std::string temp_file_text() const { return read_file(file + ".part").value_or("(no file)"); }
+  // The folder's entries but dagoma0.g and the line dialogue's files, each
+  // followed by a blank.
+  std::string others() const {
+    std::string names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
+      std::string name = entry.path().filename().string();
+      if (name != "dagoma0.g" && name != "in.txt" && name != "out.txt" && name != "err.txt")
+        names += entry.path().filename().string() + " ";
+    }
+    return names;
+  }
   const Console* con() const { return &program->console; }
 };
 
@@ -100,7 +144,6 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   memory_press(&r.mem, VKEY_SPACE);  // the key the end waits for
   EXPECT_EQ(r.run(), 0);
 
-  EXPECT_EQ(r.mem.title, "Lumenforge | Vantor");
   EXPECT_STREQ(r.program->typed.z_start, "0.4");
   EXPECT_STREQ(r.program->typed.heat_temp, "210");
   EXPECT_STREQ(r.program->typed.speed, "300");
@@ -127,19 +170,30 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   EXPECT_EQ(console_row(con, 18),
             "    Enter speed value (300 strongly encouraged 600 maximum):  300");
   // The summary of the lines written: 210 mm up and 101.9 mm across at
-  // 5 mm/s, then a minute's dwell.
-  const char time_line[] = "Print time:       0 h 2 min    Filament: 0.00 m (0 g of PLA)";
-  const char height_line[] = "Height:           Z 210.000 to 210.000 mm";
-  EXPECT_EQ(console_row(con, 19), std::string("    ") + time_line);
-  EXPECT_EQ(console_row(con, 20),
-            std::string("    ") + height_line + "   " + ABOVE_BUILD_HEIGHT_TEXT);
+  // 5 mm/s, then a minute's pause; above the frame, each warning after its
+  // figure.
+  const std::string summary[] = {
+      "Print time:       0 h 2 min    Filament: 0.00 m (0 g of PLA)",
+      "Pauses:           60 s at Z 210.000",
+      std::string("Height:           Z 210.000 to 210.000 mm   ") + ABOVE_BUILD_HEIGHT_TEXT,
+      "Footprint:        X -70.000 to -70.000, Y -74.000 to -74.000 mm",
+  };
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(console_row(con, 5 + i), "    " + summary[i]);
+  // Below the values, the file and the key that closes the screen.
+  const std::string file_line = std::string(FILE_LABEL) + r.file + " (0.0 MB)";
+  EXPECT_EQ(console_row(con, 19).substr(0, 4 + file_line.size()), "    " + file_line);
+  EXPECT_EQ(console_text(con, 83, 19, 35), std::string(CLOSE_KEY_TEXT) + "  ");
+  EXPECT_EQ(con->cells[19][118].attr, ATTR_FRAME_RIGHT);
 
-  // The end waited for the key, left the screen, then printed the line
-  // again so that it stays.
-  EXPECT_EQ(r.mem.next, r.mem.script.size());
+  // The end waited for the key, left the screen, then printed it all
+  // again so that it stays, each warning on a line of its own.
+  EXPECT_EQ(r.mem.next, r.mem.script.size() - 1);  // the key, not its release
   EXPECT_TRUE(r.mem.closed);
-  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) + "\n" + time_line + "\n" + height_line +
-                               "\n" + ABOVE_BUILD_HEIGHT_TEXT + "\n");
+  EXPECT_EQ(r.printed(), std::string(CREATED_TEXT) + "\n" + file_line + "\n" + summary[0] + "\n" +
+                             summary[1] + "\n" + "Height:           Z 210.000 to 210.000 mm\n" +
+                             ABOVE_BUILD_HEIGHT_TEXT + "\n" + summary[3] + "\n" + COPY_CHECK_TEXT +
+                             "\n");
   EXPECT_EQ(r.mem.slept_ms, 0u);
 }
 
@@ -168,29 +222,48 @@ TEST(ProgramFlow, AnyFailedFieldAsksAllThreeAgainFromTheFirst) {
   EXPECT_EQ(r.file_text(), "G28\n");
 }
 
-TEST(ProgramFlow, PlainStreamReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
-  FlowRun r(false);
-  r.generator.lines = {"G28\n", "M84\n"};
-  memory_type(&r.mem, "0.4\n210\n700\n");  // speed out of range
-  memory_type(&r.mem, "0.4\n210\n300");    // the last line without its end
+// A Windows console keeps the finished screen after it closes: only a
+// text the screen had to cut, here the file's long path, is printed again.
+TEST(ProgramFlow, WhereTheScreenStaysOnlyWhatItCutIsPrintedAgain) {
+  FlowRun r(true, true);
+  std::string folder = r.dir.file(std::string(60, 'f'));
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  r.program->output_dir = folder.c_str();
+  r.generator.note_sizes = false;
+  r.generator.lines = {"G28\n"};
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  memory_press(&r.mem, VKEY_SPACE);
   EXPECT_EQ(r.run(), 0);
-  EXPECT_EQ(r.mem.errors, std::string(FIELD_ERROR_TEXT) + ": speed \"700\"\n");
-  EXPECT_EQ(r.mem.printed, std::string(CREATED_TEXT) +
-                               "\nPrint time:       0 h 0 min    Filament: 0.00 m (0 g of PLA)\n"
-                               "Height:           nothing is extruded\n");
-  EXPECT_EQ(r.mem.slept_ms, 0u);
-  EXPECT_EQ(r.mem.next, 0u);  // no key was waited for
+  std::string path = folder + "/dagoma0.g";
+  // The beginning and the file's name, the middle left out.
+  std::string shown = console_text(r.con(), 4, 19, 112);
+  EXPECT_TRUE(shown.starts_with(std::string(FILE_LABEL) + path.substr(0, 10))) << shown;
+  EXPECT_NE(shown.find("...f"), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("f/dagoma0.g (0.0 MB)   " + std::string(CLOSE_KEY_TEXT))) << shown;
+  EXPECT_EQ(r.printed(), std::string(FILE_LABEL) + path + " (0.0 MB)\n");
+}
+
+// With prompts and the progress where a person at a terminal sees them,
+// here in the same file as the results.
+TEST(ProgramFlow, LineDialogueReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
+  FlowRun r(false);
+  r.program->lines.prompt_fd = r.program->lines.progress_fd = r.fds[1];
+  r.generator.lines = {"G28\n", "M84\n"};
+  r.give_lines("0.4\n210\n700\n0.4\n210\n300");  // speed out of range; no last line end
+  EXPECT_EQ(r.run(), 0);
+  EXPECT_EQ(r.errors(), std::string(FIELD_ERROR_TEXT) + ": speed \"700\"\n");
   // Each value asked for with its prompt, from the first again after the
-  // error.
-  std::vector<std::string> prompts;
-  for (int round = 0; round < 2; ++round) {
-    prompts.push_back("Enter calibrating point (number between -40.000 and 200.000):");
-    prompts.push_back(
-        "Enter heating temperature (depends on filament number between 170 and 270):");
-    prompts.push_back("Enter speed value (300 strongly encouraged 600 maximum):");
-  }
-  EXPECT_EQ(r.mem.prompts, prompts);
-  EXPECT_EQ(r.mem.progress, std::vector<std::string>{"Progress:         1 %"});
+  // error; the progress line ended before the result.
+  std::string asked;
+  for (const char* prompt : PROMPT_TEXTS)
+    asked += std::string(prompt) + " ";
+  EXPECT_EQ(r.printed(), asked + asked + "\rProgress:         1 %\n" + CREATED_TEXT + "\n" +
+                             FILE_LABEL + r.file + " (0.0 MB)\n" +
+                             "Print time:       0 h 0 min    Filament: 0.00 m (0 g of PLA)\n"
+                             "Pauses:           none\n"
+                             "Height:           nothing is extruded\n"
+                             "Footprint:        no move in X or Y\n" +
+                             COPY_CHECK_TEXT + "\n");
   EXPECT_EQ(r.file_text(), "G28\nM84\n");
 }
 
@@ -198,15 +271,15 @@ TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
   for (const char* typed : {"", "0.4\n210\n", "0.4\n999\n"}) {
     FlowRun r(false);
     ASSERT_TRUE(write_file(r.file, "an earlier job\n"));
-    memory_type(&r.mem, typed);
+    r.give_lines(typed);
     EXPECT_EQ(r.run(), 1) << typed;
     EXPECT_EQ(r.file_text(), "an earlier job\n");  // neither replaced nor emptied
     EXPECT_FALSE(r.program->generator.started);
     std::string expect = std::string(NO_INPUT_TEXT) + "\n";
     if (strcmp(typed, "0.4\n999\n") == 0)
       expect = std::string(FIELD_ERROR_TEXT) + ": heating temperature \"999\"\n" + expect;
-    EXPECT_EQ(r.mem.errors, expect) << typed;
-    EXPECT_EQ(r.mem.printed, "") << typed;
+    EXPECT_EQ(r.errors(), expect) << typed;
+    EXPECT_EQ(r.printed(), "") << typed;
   }
 }
 
@@ -222,7 +295,7 @@ TEST(ProgramFlow, AnExistingFileIsReplacedAndLongLinesArriveWhole) {
   // Replaced only at the end: while the lines went out, the earlier job
   // stood whole.
   EXPECT_EQ(r.generator.final_size_after_ack, (std::vector<long long>{5000, 5000}));
-  EXPECT_EQ(r.temp_file_text(), "(no file)");
+  EXPECT_EQ(r.others(), "");
 }
 
 TEST(ProgramFlow, ProgressOverManyLines) {
@@ -251,10 +324,10 @@ TEST(ProgramFlow, GeneratorEndingEarlyIsReportedNotCalledCreated) {
   // The lines sent were in the temporary file, which is gone with them.
   EXPECT_EQ(r.generator.file_size_after_ack, (std::vector<long long>{4, 19}));
   EXPECT_EQ(r.file_text(), "an earlier job\n");
-  EXPECT_EQ(r.temp_file_text(), "(no file)");
+  EXPECT_EQ(r.others(), "");
   EXPECT_TRUE(r.mem.closed);
-  EXPECT_EQ(r.mem.printed.find("Created file:"), std::string::npos);
-  EXPECT_EQ(r.mem.errors, "Generation stopped: dagoma0.g was not changed.\n");
+  EXPECT_EQ(r.printed().find("Created file:"), std::string::npos);
+  EXPECT_EQ(r.errors(), "Generation stopped: dagoma0.g was not changed.\n");
   EXPECT_EQ(console_row(r.con(), 15), "");
 }
 
@@ -265,13 +338,13 @@ TEST(ProgramFlow, AFolderInTheWayIsReportedBeforeAnythingIsAsked) {
   EXPECT_EQ(r.run(), 1);
   EXPECT_EQ(r.mem.next, 0u);  // no key was read
   EXPECT_FALSE(r.program->generator.started);
-  EXPECT_EQ(r.mem.printed, "");
-  EXPECT_EQ(r.mem.errors, "Cannot create file dagoma0.g: Is a directory.\n");
-  EXPECT_EQ(r.temp_file_text(), "(no file)");
+  EXPECT_EQ(r.printed(), "");
+  EXPECT_EQ(r.errors(), "Cannot create file dagoma0.g: Is a directory.\n");
+  EXPECT_EQ(r.others(), "");
 }
 
 // A long flush is announced on the Created row, which the result then
-// takes over; a plain stream prints nothing for it. The threshold 0 makes
+// takes over; the line dialogue prints nothing for it. The threshold 0 makes
 // the notice certain however fast the flush.
 TEST(ProgramFlow, ALongFlushIsAnnouncedOnTheFullScreen) {
   FlowRun r;
@@ -300,12 +373,12 @@ TEST(ProgramFlow, ALongFlushIsAnnouncedOnTheFullScreen) {
   FlowRun plain(false);
   plain.program->saving_notice_ms = 0;
   plain.generator.lines = {"G28\n"};
-  memory_type(&plain.mem, "0.4\n210\n300\n");
+  plain.give_lines("0.4\n210\n300\n");
   EXPECT_EQ(plain.run(), 0);
   // The result first, then what the job will take; no notice.
-  EXPECT_TRUE(plain.mem.printed.starts_with(std::string(CREATED_TEXT) + "\n")) << plain.mem.printed;
-  EXPECT_EQ(plain.mem.printed.find(SAVING_TEXT), std::string::npos) << plain.mem.printed;
-  EXPECT_EQ(plain.mem.errors, "");
+  EXPECT_TRUE(plain.printed().starts_with(std::string(CREATED_TEXT) + "\n")) << plain.printed();
+  EXPECT_EQ(plain.printed().find(SAVING_TEXT), std::string::npos) << plain.printed();
+  EXPECT_EQ(plain.errors(), "");
 }
 
 }  // namespace

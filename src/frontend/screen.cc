@@ -1,6 +1,7 @@
 #include "frontend/screen.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -8,81 +9,105 @@
 
 namespace {
 
-void write_at(Console* con, int col, int row, const char* text) {
-  console_set_cursor(con, col, row);
-  console_write(con, text, strlen(text));
+void write_text(Console* con, int col, int row, const char* text) {
+  write_at(con, col, row, text, strlen(text));
 }
 
-// Writes `text` from `col` on, as far as the last column inside the frame.
-void write_within_frame(Console* con, int col, int row, const char* text) {
-  size_t room = col <= LAST_TEXT_COLUMN ? static_cast<size_t>(LAST_TEXT_COLUMN - col + 1) : 0;
-  console_set_cursor(con, col, row);
-  console_write(con, text, std::min(strlen(text), room));
+// Writes `text` from `col` on, as far as `last_col`.
+void write_up_to(Console* con, int col, int row, const char* text, int last_col) {
+  size_t room = col <= last_col ? static_cast<size_t>(last_col - col + 1) : 0;
+  write_at(con, col, row, text, std::min(strlen(text), room));
+}
+
+// A figure's row: the figure, then its warning three blanks after it.
+void draw_figure(Console* con, int row, const char* figure, const char* warning) {
+  const int last_col = SCREEN_COLUMNS - 1;  // above the frame, the whole width
+  write_up_to(con, TEXT_COLUMN, row, figure, last_col);
+  if (warning != nullptr)
+    write_up_to(con, TEXT_COLUMN + static_cast<int>(strlen(figure)) + 3, row, warning, last_col);
 }
 
 void put_cell(Console* con, int col, int row, uint16_t attr) {
   console_set_attribute(con, attr);
-  console_set_cursor(con, col, row);
-  console_write(con, " ", 1);
+  write_at(con, col, row, " ", 1);
 }
 
 }  // namespace
 
+void write_at(Console* con, int col, int row, const char* text, size_t length) {
+  console_set_cursor(con, col, row);
+  console_write(con, text, length);
+}
+
 void draw_screen(Console* con) {
   console_set_cursor_info(con, 1, false);
   console_set_attribute(con, ATTR_BANNER);
-  write_at(con, 35, 4, "Lumenforge - 3d vantor dagoma printing");
+  write_text(con, BANNER_COLUMN, BANNER_ROW, "Lumenforge - 3d vantor dagoma printing");
   draw_frame(con, FRAME_TOP_ROW);
   console_set_attribute(con, ATTR_TEXT);
-  write_at(con, TEXT_COLUMN, 11, "3d object:        visor with holes for plexiglas or glasses");
-  write_at(con, TEXT_COLUMN, 12, VERSION_TEXT);
-  write_at(con, TEXT_COLUMN, 13, "Writing gcode:    ");
-  write_at(con, TEXT_COLUMN, 14, "Progress:         |");
+  write_text(con, TEXT_COLUMN, OBJECT_ROW,
+             "3d object:        visor with holes for plexiglas or glasses");
+  write_text(con, TEXT_COLUMN, VERSION_ROW, VERSION_TEXT);
+  write_text(con, TEXT_COLUMN, ECHO_ROW, "Writing gcode:    ");
+  write_text(con, TEXT_COLUMN, PROGRESS_ROW, "Progress:         |");
 }
 
 void draw_frame(Console* con, int top) {
+  const int left = FRAME_LEFT_COLUMN, right = FRAME_RIGHT_COLUMN, bottom = top + FRAME_HEIGHT;
   // Clockwise from the top-left corner.
-  put_cell(con, 1, top, ATTR_FRAME_TOP_LEFT);
-  for (int col = 2; col <= 117; ++col)
+  put_cell(con, left, top, ATTR_FRAME_TOP_LEFT);
+  for (int col = left + 1; col < right; ++col)
     put_cell(con, col, top, ATTR_FRAME_HORIZONTAL);
-  put_cell(con, 118, top, ATTR_FRAME_TOP_RIGHT);
-  for (int row = top + 1; row <= top + 11; ++row)
-    put_cell(con, 118, row, ATTR_FRAME_RIGHT);
-  for (int col = 118; col >= 1; --col)
-    put_cell(con, col, top + 12, ATTR_FRAME_HORIZONTAL);
-  for (int row = top + 11; row >= top + 1; --row)
-    put_cell(con, 1, row, ATTR_FRAME_LEFT);
+  put_cell(con, right, top, ATTR_FRAME_TOP_RIGHT);
+  for (int row = top + 1; row < bottom; ++row)
+    put_cell(con, right, row, ATTR_FRAME_RIGHT);
+  for (int col = right; col >= left; --col)
+    put_cell(con, col, bottom, ATTR_FRAME_HORIZONTAL);
+  for (int row = bottom - 1; row > top; --row)
+    put_cell(con, left, row, ATTR_FRAME_LEFT);
+}
+
+void draw_prompt(Console* con, FieldKind kind) {
+  write_text(con, TEXT_COLUMN, PROMPT_ROWS[kind], PROMPT_TEXTS[kind]);
+}
+
+void draw_field_error(Console* con, bool shown) {
+  static const char BLANKS[ERROR_BLANKS + 1] = "                              ";
+  write_text(con, TEXT_COLUMN, ERROR_ROW, shown ? FIELD_ERROR_TEXT : BLANKS);
+}
+
+void draw_result(Console* con, const char* text) {
+  write_text(con, TEXT_COLUMN, CREATED_ROW, text);
 }
 
 void progress_init(ProgressBar* bar) {
-  bar->left_col = 22;
+  bar->left_col = BAR_LEFT_COLUMN;
   bar->next_col = bar->left_col + 1;
   bar->right_col = bar->left_col + 100;
   bar->percent = 0.0;
 }
 
-void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
+bool progress_advance(ProgressBar* bar, uint64_t count) {
   double threshold = static_cast<double>(EXPECTED_LINES / 100) * bar->percent;
   if (!(static_cast<double>(count) > threshold))
-    return;
-  console_set_cursor(con, bar->next_col, PROGRESS_ROW);
-  console_write(con, "=", 1);
+    return false;
   ++bar->next_col;
   bar->percent += PERCENT_PER_MARK;
+  return true;
+}
+
+void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
+  int col = bar->next_col;
+  if (!progress_advance(bar, count))
+    return;
+  write_at(con, col, PROGRESS_ROW, "=", 1);
   char text[8] = {};
   snprintf(text, sizeof text, "  %d %%", static_cast<int>(bar->percent));
-  write_at(con, PERCENT_COLUMN, PROGRESS_ROW, text);
-  // Where no screen is drawn, the same figure as a line.
-  if (!con->full_screen) {
-    char line[64];
-    snprintf(line, sizeof line, PROGRESS_LINE_FORMAT, static_cast<int>(bar->percent));
-    console_progress_line(con, line);
-  }
+  write_text(con, PERCENT_COLUMN, PROGRESS_ROW, text);
 }
 
 void progress_close(Console* con, ProgressBar* bar) {
-  console_set_cursor(con, bar->next_col, PROGRESS_ROW);
-  console_write(con, "|", 1);
+  write_at(con, bar->next_col, PROGRESS_ROW, "|", 1);
   ++bar->next_col;
 }
 
@@ -91,15 +116,52 @@ void echo_line(Console* con, const char* line, size_t length) {
   size_t shown = std::min(length > 0 ? length - 1 : 0, sizeof cells);
   memcpy(cells, line, shown);
   memset(cells + shown, ' ', sizeof cells - shown);
-  console_set_cursor(con, ECHO_COLUMN, ECHO_ROW);
-  console_write(con, cells, sizeof cells);
+  write_at(con, ECHO_COLUMN, ECHO_ROW, cells, sizeof cells);
 }
 
 void draw_summary(Console* con, const SummaryText& text) {
-  write_within_frame(con, TEXT_COLUMN, SUMMARY_ROW, text.time_line);
-  write_within_frame(con, TEXT_COLUMN, HEIGHT_ROW, text.height_line);
-  if (text.warning != nullptr) {
-    int col = TEXT_COLUMN + static_cast<int>(strlen(text.height_line)) + 3;
-    write_within_frame(con, col, HEIGHT_ROW, text.warning);
+  draw_figure(con, SUMMARY_ROWS[0], text.time_line, nullptr);
+  draw_figure(con, SUMMARY_ROWS[1], text.pauses_line, nullptr);
+  draw_figure(con, SUMMARY_ROWS[2], text.height_line, text.warning);
+  draw_figure(con, SUMMARY_ROWS[3], text.footprint_line, text.bed_warning);
+}
+
+bool format_file_line(char* out, size_t size, const char* path, uint64_t bytes, size_t width) {
+  char tail[32];
+  // Tenths of a megabyte, rounded half up, in integers.
+  uint64_t tenths = (bytes + 50000) / 100000;
+  int tail_length =
+      snprintf(tail, sizeof tail, " (%" PRIu64 ".%" PRIu64 " MB)", tenths / 10, tenths % 10);
+  size_t path_length = strlen(path);
+  size_t fixed = strlen(FILE_LABEL) + static_cast<size_t>(tail_length);
+  size_t room = width > fixed ? width - fixed : 0;
+  if (width == 0 || path_length <= room) {
+    snprintf(out, size, "%s%s%s", FILE_LABEL, path, tail);
+    return true;
   }
+  // A third of what fits from the beginning, the rest from the end: the
+  // end holds the file's name.
+  constexpr char GAP[] = "...";
+  size_t keep = room > sizeof GAP - 1 ? room - (sizeof GAP - 1) : 0;
+  size_t head = keep / 3;
+  size_t end = keep - head;
+  snprintf(out, size, "%s%.*s%s%s%s", FILE_LABEL, static_cast<int>(head), path, GAP,
+           path + path_length - end, tail);
+  return false;
+}
+
+bool draw_file(Console* con, const char* path, uint64_t bytes) {
+  const int key_length = static_cast<int>(strlen(CLOSE_KEY_TEXT));
+  // As far from the frame's right edge as the texts are from its left.
+  const int key_col = FRAME_RIGHT_COLUMN - (TEXT_COLUMN - FRAME_LEFT_COLUMN - 1) - key_length;
+  char line[SUMMARY_LINE_SIZE];
+  bool whole = format_file_line(line, sizeof line, path, bytes,
+                                static_cast<size_t>(key_col - 3 - TEXT_COLUMN));
+  write_up_to(con, TEXT_COLUMN, FILE_ROW, line, LAST_TEXT_COLUMN);
+  write_at(con, key_col, FILE_ROW, CLOSE_KEY_TEXT, static_cast<size_t>(key_length));
+  return whole;
+}
+
+void draw_check(Console* con, const char* text) {
+  write_up_to(con, TEXT_COLUMN, CHECK_ROW, text, LAST_TEXT_COLUMN);
 }

@@ -14,7 +14,7 @@ namespace {
 struct Screen {
   Console con;
   MemoryConsole mem;
-  Screen() { open_memory_console(&con, &mem, true); }
+  Screen() { open_memory_console(&con, &mem); }
 };
 
 TEST(Screen, DialogueScreenTextsAndAttributes) {
@@ -195,7 +195,9 @@ TEST(Echo, ShowsSixtyThreeCellsAndBlanksWhatALongerLineLeft) {
 
 }  // namespace
 
-TEST(Summary, StaysInsideTheFrame) {
+// Above the frame a row has the window's whole width; below the values
+// the file's row keeps the frame and the key's text whole.
+TEST(Summary, EveryTextStaysWithinTheWindowAndTheFrame) {
   Screen s;
   Console* con = &s.con;
   draw_screen(con);
@@ -204,10 +206,20 @@ TEST(Summary, StaysInsideTheFrame) {
   snprintf(text.height_line, sizeof text.height_line, "%s", std::string(100, 'h').c_str());
   text.warning = ABOVE_BUILD_HEIGHT_TEXT;
   draw_summary(con, text);
-  EXPECT_EQ(console_row(con, 19), "    Print time:       21 h 53 min");
-  // A height and warning too long for the row end at the frame's edge.
-  EXPECT_EQ(console_text(con, 4, 20, 114),
-            std::string(100, 'h') + "   " + std::string(ABOVE_BUILD_HEIGHT_TEXT, 11));
-  EXPECT_EQ(con->cells[20][118].ch, ' ');
-  EXPECT_EQ(con->cells[20][118].attr, ATTR_FRAME_RIGHT);
+  EXPECT_EQ(console_row(con, 5), "    Print time:       21 h 53 min");
+  EXPECT_EQ(console_row(con, 7),
+            "    " + std::string(100, 'h') + "   " + std::string(ABOVE_BUILD_HEIGHT_TEXT, 12));
+  EXPECT_EQ(con->cells[7][SCREEN_COLUMNS].ch, ' ');
+
+  std::string path = "/media/operator/" + std::string(80, 'x') + "/prints/dagoma0.g";
+  EXPECT_FALSE(draw_file(con, path.c_str(), 130665137));
+  std::string row = console_row(con, 19);
+  // A third of the room from the beginning, the rest from the end.
+  EXPECT_EQ(row,
+            "    Full path:        /media/operato...xxxxxxxxxxxxx/prints/dagoma0.g (130.7 MB)   " +
+                std::string(CLOSE_KEY_TEXT));
+  EXPECT_EQ(con->cells[19][118].attr, ATTR_FRAME_RIGHT);
+  // Short enough, whole.
+  EXPECT_TRUE(draw_file(con, "/tmp/dagoma0.g", 49999));
+  EXPECT_EQ(console_text(con, 4, 19, 41), "Full path:        /tmp/dagoma0.g (0.0 MB)");
 }

@@ -14,8 +14,10 @@
 // that look at the generator alone.
 typedef void (*LineSink)(void* context, const char* line, size_t length);
 
-// Everything one run of the generator touches. Create it fresh (value
-// initialised) for each run; the generator owns nothing else.
+// The generator's state, not a thread: everything one run of the generator
+// touches, which generator_thread_main runs on a thread the front end
+// starts. Create it fresh (value initialised) for each run; the generator
+// owns nothing else.
 struct GeneratorThread {
   const TypedValues* typed;
   LineChannel* channel;  // the generator opens the client end

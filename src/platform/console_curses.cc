@@ -26,6 +26,7 @@
 #include "platform/console.h"
 #include "platform/console_keys.h"
 #include "platform/interrupt.h"
+#include "platform/write_all.h"
 
 namespace {
 
@@ -55,17 +56,10 @@ struct SignalState {
 
 SignalState g_signal = {0, -1, {}, false, {}, {0, 0}, 0};
 
-// Signals whose default action ends the process: the terminal is given
-// back first. Interrupts (Ctrl-C, Ctrl-\), termination requests and
-// hang-ups go through the process's interrupt handler, which gives it back
-// through restore_terminal.
-const int FATAL_SIGNALS[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
-
 struct TerminalDevice {
   SCREEN* screen;
   int wake[2];
-  int view_left;  // top-left cell shown when the window is too small
-  int view_top;
+  const char* small_notice;  // printf format: the window's size, the size needed
   bool color;
   bool default_colors;  // the terminal's own background can be used
   bool pair_made[80];
@@ -100,9 +94,8 @@ extern "C" void on_resize_signal(int) {
   errno = saved;
 }
 
-// Gives the terminal back with async-signal-safe calls only, then lets the
-// signal end the process as it would have (SA_RESETHAND restored the
-// default action; the signal is delivered when the handler returns).
+// Gives the terminal back with async-signal-safe calls only: the process's
+// interrupt handler calls it for every signal that ends the process.
 void restore_terminal() {
   int current = g_signal.restore_current;
   if (g_signal.restore_length[current] > 0) {
@@ -112,11 +105,6 @@ void restore_terminal() {
   }
   if (g_signal.have_modes)
     tcsetattr(STDIN_FILENO, TCSANOW, &g_signal.shell_modes);
-}
-
-extern "C" void on_fatal_signal(int sig) {
-  restore_terminal();
-  raise(sig);
 }
 
 void install(int sig, void (*handler)(int), int flags) {
@@ -251,15 +239,6 @@ void paint_cell(TerminalDevice* d, const Console* con, int col, int row, int y, 
   mvwadd_wch(stdscr, y, x, &glyph);
 }
 
-// Moves the view the least that keeps `pos` inside [origin, origin + size).
-int follow(int origin, int pos, int size, int limit) {
-  if (pos < origin)
-    origin = pos;
-  if (pos >= origin + size)
-    origin = pos - size + 1;
-  return std::clamp(origin, 0, limit > size ? limit - size : 0);
-}
-
 // Breaks `text` into lines of at most `width` characters, at blanks where
 // it can; returns how many, filling at most `max` of starts[]/lengths[].
 int wrap_text(const char* text, int width, int max, int* starts, int* lengths) {
@@ -299,6 +278,20 @@ void take_resize() {
   clearok(curscr, TRUE);
 }
 
+// Too small a window shows no part of the screen, which would be cut or
+// shifted, but a notice alone, in whole words, until it is large enough.
+void show_notice(const TerminalDevice* d, const Console* con, int cols, int rows) {
+  char notice[256];
+  snprintf(notice, sizeof notice, d->small_notice, cols, rows, con->need_columns, con->need_rows);
+  int starts[CONSOLE_ROWS];
+  int lengths[CONSOLE_ROWS];
+  int count = std::min({wrap_text(notice, cols, CONSOLE_ROWS, starts, lengths), rows,
+                        static_cast<int>(CONSOLE_ROWS)});
+  for (int i = 0; i < count; ++i)
+    mvwaddnstr(stdscr, i, 0, notice + starts[i], lengths[i]);
+  curs_set(0);
+}
+
 void terminal_show(Console* con) {
   TerminalDevice* d = device(con);
   bool resized = g_signal.resized;
@@ -309,52 +302,18 @@ void terminal_show(Console* con) {
   int rows = LINES;
   int cols = COLS;
   update_leave(d, con, rows);
-  // Too small a window keeps working: it shows the part around the cursor,
-  // as a console window onto a larger buffer does, and its last rows say
-  // how large it must be.
-  bool small = cols < con->need_columns || rows < con->need_rows;
-  char notice[160];
-  int starts[CONSOLE_ROWS];
-  int lengths[CONSOLE_ROWS];
-  int notice_rows = 0;
-  if (small) {
-    snprintf(notice, sizeof notice,
-             "Please enlarge this window to at least %d x %d characters (it is %d x %d).",
-             con->need_columns, con->need_rows, cols, rows);
-    notice_rows = std::min({wrap_text(notice, cols, CONSOLE_ROWS, starts, lengths), rows,
-                            static_cast<int>(CONSOLE_ROWS)});
-  }
-  int view_rows = rows - notice_rows;
-  if (small && view_rows > 0) {
-    d->view_left = follow(d->view_left, con->cursor_col, cols, con->need_columns);
-    d->view_top = follow(d->view_top, con->cursor_row, view_rows, con->need_rows);
-  } else if (!small) {
-    d->view_left = 0;
-    d->view_top = 0;
-  }
-
   werase(stdscr);
-  for (int y = 0; y < view_rows; ++y) {
-    int row = d->view_top + y;
-    if (row >= CONSOLE_ROWS)
-      break;
-    for (int x = 0; x < cols; ++x) {
-      int col = d->view_left + x;
-      if (col >= CONSOLE_COLUMNS)
-        break;
-      paint_cell(d, con, col, row, y, x);
-    }
+  if (cols < con->need_columns || rows < con->need_rows) {
+    show_notice(d, con, cols, rows);
+    wrefresh(stdscr);
+    return;
   }
-  wattr_set(stdscr, A_REVERSE, 0, nullptr);
-  for (int i = 0; i < notice_rows; ++i)
-    mvwaddnstr(stdscr, view_rows + i, 0, notice + starts[i], lengths[i]);
-  wattr_set(stdscr, A_NORMAL, 0, nullptr);
-
-  int y = con->cursor_row - d->view_top;
-  int x = con->cursor_col - d->view_left;
-  bool inside = y >= 0 && y < view_rows && x >= 0 && x < cols;
-  if (con->cursor_visible && inside) {
-    wmove(stdscr, y, x);
+  for (int row = 0; row < rows && row < CONSOLE_ROWS; ++row) {
+    for (int col = 0; col < cols && col < CONSOLE_COLUMNS; ++col)
+      paint_cell(d, con, col, row, row, col);
+  }
+  if (con->cursor_visible && con->cursor_row < rows && con->cursor_col < cols) {
+    wmove(stdscr, con->cursor_row, con->cursor_col);
     curs_set(1);
   } else {
     curs_set(0);
@@ -368,8 +327,9 @@ void drain_wake(TerminalDevice* d) {
   }
 }
 
-// Takes the next whole key out of the bytes read, if there is one.
-bool decode_next(Console* con, TerminalDevice* d) {
+// Takes the next whole key out of the bytes read, if there is one: a
+// press, as a terminal reports no releases.
+bool decode_next(TerminalDevice* d, KeyEvent* event) {
   if (d->input_length == 0)
     return false;
   bool complete = d->input_ended ||
@@ -387,21 +347,20 @@ bool decode_next(Console* con, TerminalDevice* d) {
   d->input_length -= n;
   memmove(d->input, d->input + n, d->input_length);
   d->escape_waiting = false;
-  // One key press, with the release a terminal never reports owed.
-  console_queue_key(con, vk);
+  *event = KeyEvent{true, vk};
   return true;
 }
 
-int terminal_poll_input(Console* con, bool wait) {
+int terminal_read_key(Console* con, KeyEvent* event) {
   TerminalDevice* d = device(con);
   for (;;) {
     if (g_signal.resized)
       console_show(con);
-    if (decode_next(con, d))
-      return 0;
+    if (decode_next(d, event))
+      return 1;
     if (d->input_ended)
       return -1;
-    int timeout = wait ? -1 : 0;
+    int timeout = -1;
     if (d->escape_waiting) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                       d->escape_deadline - std::chrono::steady_clock::now())
@@ -415,11 +374,8 @@ int terminal_poll_input(Console* con, bool wait) {
         continue;
       return -1;
     }
-    if (n == 0) {
-      if (!wait && !d->escape_waiting)
-        return 0;
+    if (n == 0)
       continue;  // the sequence's time is up: it is taken as it came
-    }
     if (fds[1].revents & POLLIN)
       drain_wake(d);
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
@@ -464,8 +420,7 @@ bool has_title_stack() {
   return tigetflag("XT") > 0 || (term != nullptr && strncmp(term, "tmux", 4) == 0);
 }
 
-void terminal_set_title(Console* con, const char* title) {
-  TerminalDevice* d = device(con);
+void set_title(TerminalDevice* d, const char* title) {
   const char* start = tigetstr("tsl");
   const char* end = tigetstr("fsl");
   bool xterm = tigetflag("XT") > 0;
@@ -494,23 +449,9 @@ void terminal_set_title(Console* con, const char* title) {
   fflush(stdout);
 }
 
-void write_stdout(const char* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t n = write(STDOUT_FILENO, bytes, length);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return;
-    bytes += n;
-    length -= static_cast<size_t>(n);
-  }
-}
-
 void terminal_close(Console* con) {
   TerminalDevice* d = device(con);
   interrupt_set_restore(nullptr);
-  for (int sig : FATAL_SIGNALS)
-    install(sig, SIG_DFL, 0);
   install(SIGWINCH, SIG_DFL, 0);
   g_signal.restore_length[0] = 0;
   g_signal.restore_length[1] = 0;
@@ -519,9 +460,9 @@ void terminal_close(Console* con) {
   endwin();
   fflush(stdout);
   // What endwin leaves out: the cursor under the layout, the title.
-  write_stdout(d->leave, d->leave_length);
+  write_all(STDOUT_FILENO, d->leave, d->leave_length);
   if (d->title_pushed)
-    write_stdout(TITLE_POP, sizeof TITLE_POP - 1);
+    write_all(STDOUT_FILENO, TITLE_POP, sizeof TITLE_POP - 1);
   delscreen(d->screen);
   ::close(d->wake[0]);
   ::close(d->wake[1]);
@@ -530,13 +471,7 @@ void terminal_close(Console* con) {
 }
 
 const ConsoleBackend TERMINAL_BACKEND = {
-    terminal_show,  terminal_poll_input, terminal_discard_input, terminal_sleep, terminal_set_title,
-    nullptr,  // set_code_page: the terminal's own encoding is used
-    nullptr,  // lock_window_size: a terminal's window is the operator's
-    nullptr,  // print_line: to standard output
-    terminal_close,
-    nullptr,  // read_line: the full screen reads keys
-    nullptr,  // progress_line: the progress is drawn
+    terminal_show, terminal_read_key, terminal_discard_input, terminal_sleep, terminal_close,
 };
 
 // Whether the terminal can show the full screen: named by TERM, described
@@ -553,9 +488,18 @@ bool full_screen_usable() {
 
 }  // namespace
 
-int open_terminal_console(Console* con) {
+int open_terminal_console(Console* con, const ConsoleSetup& setup, int* columns, int* rows) {
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || !full_screen_usable())
-    return -1;
+    return CONSOLE_NOT_A_TERMINAL;
+  // A window that cannot show the layout is left to the line dialogue; a
+  // size the system does not know, to terminfo.
+  winsize ws;
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0 &&
+      (ws.ws_col < setup.columns || ws.ws_row < setup.rows)) {
+    *columns = ws.ws_col;
+    *rows = ws.ws_row;
+    return CONSOLE_TOO_SMALL;
+  }
   // Only the character type: numbers must keep "." in every locale.
   setlocale(LC_CTYPE, "");
   g_signal.have_modes = tcgetattr(STDIN_FILENO, &g_signal.shell_modes) == 0;
@@ -563,14 +507,14 @@ int open_terminal_console(Console* con) {
   TerminalDevice* d = new TerminalDevice();
   if (pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     delete d;
-    return -1;
+    return CONSOLE_NOT_A_TERMINAL;
   }
   d->screen = newterm(nullptr, stdout, stdin);
   if (d->screen == nullptr) {
     ::close(d->wake[0]);
     ::close(d->wake[1]);
     delete d;
-    return -1;
+    return CONSOLE_NOT_A_TERMINAL;
   }
   set_term(d->screen);
   cbreak();  // Ctrl-C and Ctrl-\ stay signals
@@ -594,6 +538,10 @@ int open_terminal_console(Console* con) {
   console_init(con);
   con->backend = &TERMINAL_BACKEND;
   con->device = d;
+  con->screen_stays = !d->alt_screen;
+  d->small_notice = setup.small_notice;
+  con->need_columns = std::clamp(setup.columns, 0, CONSOLE_COLUMNS);
+  con->need_rows = std::clamp(setup.rows, 0, CONSOLE_ROWS);
 
   g_signal.restore_length[0] = 0;
   g_signal.restore_length[1] = 0;
@@ -602,24 +550,7 @@ int open_terminal_console(Console* con) {
   g_signal.wake_fd = d->wake[1];
   g_signal.resized = 0;
   install(SIGWINCH, on_resize_signal, SA_RESTART);
-  for (int sig : FATAL_SIGNALS)
-    install(sig, on_fatal_signal, SA_RESETHAND);
   interrupt_set_restore(restore_terminal);
-  return 1;
-}
-
-bool reopen_closed_standard_streams() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) >= 0)
-      continue;
-    // open() takes the lowest free number, which is this one.
-    int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (opened != fd) {
-      if (opened >= 0)
-        close(opened);
-      if (fd == STDOUT_FILENO)
-        return false;
-    }
-  }
-  return true;
+  set_title(d, setup.title);
+  return CONSOLE_OPENED;
 }

@@ -1,12 +1,10 @@
 #include "platform/console.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/console_keys.h"
 #include "platform/test_console.h"
@@ -16,7 +14,7 @@ namespace {
 struct Fixture {
   Console con;
   MemoryConsole mem;
-  Fixture() { open_memory_console(&con, &mem, true); }
+  Fixture() { open_memory_console(&con, &mem); }
 };
 
 TEST(Console, WriteGoesToTheCellsAtTheCursorInTheAttributeInForce) {
@@ -59,64 +57,41 @@ TEST(Console, WriteGoesToTheCellsAtTheCursorInTheAttributeInForce) {
   EXPECT_FALSE(con->cursor_visible);
 }
 
-TEST(Console, InputQueueIsCountedReadAndFlushed) {
+TEST(Console, KeysAreReadOneByOneAndWaitingForAKeyPassesOverReleases) {
   Fixture f;
   Console* con = &f.con;
   memory_press(&f.mem, VKEY_0 + 4);
-  memory_add_event(&f.mem, INPUT_FOCUS_EVENT);
+  memory_add(&f.mem, VKEY_SHIFT, false);
   memory_press(&f.mem, VKEY_RETURN);
 
-  // One record at a time, as keys arrive one by one.
-  EXPECT_EQ(console_input_count(con), 1);
-  InputRecord r[7] = {};
-  ASSERT_EQ(console_read_input(con, r, 7), 1);
-  EXPECT_EQ(r[0].event_type, INPUT_KEY_EVENT);
-  EXPECT_TRUE(r[0].key_down);
-  EXPECT_EQ(r[0].virtual_key, VKEY_0 + 4);
-  EXPECT_EQ(r[0].repeat_count, 1);
-  // The release the device did not report follows on its own.
-  ASSERT_EQ(console_read_input(con, r, 7), 1);
-  EXPECT_FALSE(r[0].key_down);
-  EXPECT_EQ(r[0].virtual_key, VKEY_0 + 4);
+  // One event a read, however many would fit.
+  KeyEvent e[7] = {};
+  ASSERT_EQ(console_read_input(con, e, 7), 1);
+  EXPECT_TRUE(e[0].key_down);
+  EXPECT_EQ(e[0].virtual_key, VKEY_0 + 4);
+  ASSERT_EQ(console_read_input(con, e, 7), 1);
+  EXPECT_FALSE(e[0].key_down);
+  EXPECT_EQ(e[0].virtual_key, VKEY_0 + 4);
 
-  // A flush drops what is queued and tells the device.
-  EXPECT_EQ(console_input_count(con), 1);
   console_flush_input(con);
   EXPECT_EQ(f.mem.discards, 1);
-  EXPECT_EQ(con->queue_count, 0);
-
-  // Waiting for a key passes over releases and other events.
-  EXPECT_EQ(console_wait_key(con), 1);
-  EXPECT_EQ(f.mem.next, f.mem.script.size());
-  ASSERT_EQ(console_read_input(con, r, 7), 1);  // Enter's release
-  EXPECT_FALSE(r[0].key_down);
-  EXPECT_EQ(console_read_input(con, r, 7), -1);  // input has ended
+  EXPECT_EQ(console_wait_key(con), 1);  // Shift's release passed over
+  EXPECT_EQ(f.mem.next, f.mem.script.size() - 1);
+  ASSERT_EQ(console_read_input(con, e, 7), 1);  // Enter's release
+  EXPECT_FALSE(e[0].key_down);
+  EXPECT_EQ(console_read_input(con, e, 7), -1);  // input has ended
   EXPECT_EQ(console_wait_key(con), -1);
-}
-
-TEST(Console, AnOwedReleaseIsDroppedByAFlush) {
-  Fixture f;
-  memory_press(&f.mem, VKEY_A);
-  console_queue_key(&f.con, VKEY_DELETE);
-  InputRecord r[7] = {};
-  ASSERT_EQ(console_read_input(&f.con, r, 7), 1);
-  EXPECT_TRUE(r[0].key_down);
-  EXPECT_EQ(r[0].virtual_key, VKEY_DELETE);
-  console_flush_input(&f.con);
-  ASSERT_EQ(console_read_input(&f.con, r, 7), 1);
-  EXPECT_TRUE(r[0].key_down);  // the next key, not Delete's release
-  EXPECT_EQ(r[0].virtual_key, VKEY_A);
 }
 
 TEST(Console, TheScreenIsShownBeforeEveryWaitAndAtMostEveryIntervalOtherwise) {
   Fixture f;
   Console* con = &f.con;
   memory_press(&f.mem, VKEY_A);
-  InputRecord r[7];
-  console_read_input(con, r, 7);
+  KeyEvent e[7];
+  console_read_input(con, e, 7);
   EXPECT_EQ(f.mem.shows, 1);  // before the wait for the key
-  console_read_input(con, r, 7);
-  EXPECT_EQ(f.mem.shows, 1);  // the release was queued: no wait, no show
+  console_read_input(con, e, 7);
+  EXPECT_EQ(f.mem.shows, 1);  // nothing changed since: nothing to show
 
   console_sleep(con, 4000);
   EXPECT_EQ(f.mem.shows, 2);
@@ -149,7 +124,7 @@ TEST(Console, TheScreenIsShownBeforeEveryWaitAndAtMostEveryIntervalOtherwise) {
   EXPECT_LE(shown, bound);
 }
 
-TEST(Console, ClosingEndsShowingAndInputButNotPrinting) {
+TEST(Console, ClosingEndsShowingAndInput) {
   Fixture f;
   memory_press(&f.mem, VKEY_A);
   console_close(&f.con);
@@ -158,10 +133,8 @@ TEST(Console, ClosingEndsShowingAndInputButNotPrinting) {
   int shows = f.mem.shows;
   console_show(&f.con);
   EXPECT_EQ(f.mem.shows, shows);
-  InputRecord r;
-  EXPECT_EQ(console_read_input(&f.con, &r, 1), -1);
-  console_print_line(&f.con, "Created file:");
-  EXPECT_EQ(f.mem.printed, "Created file:\n");
+  KeyEvent e;
+  EXPECT_EQ(console_read_input(&f.con, &e, 1), -1);
 }
 
 TEST(ConsoleKeys, CharactersMapToTheKeysThatGiveThem) {
@@ -180,67 +153,6 @@ TEST(ConsoleKeys, CharactersMapToTheKeysThatGiveThem) {
   EXPECT_EQ(virtual_key_for_char(0x03), VKEY_CANCEL);
   EXPECT_EQ(virtual_key_for_char('!'), VKEY_NONE);
   EXPECT_EQ(virtual_key_for_char(0xE9), VKEY_NONE);  // a character, not the key 0xE9
-}
-
-// The plain console reading a pipe, as when a script feeds the program.
-struct PlainFixture {
-  Console con;
-  int in[2];
-  int out[2];
-  PlainFixture(const std::string& input) {
-    EXPECT_EQ(pipe(in), 0);
-    EXPECT_EQ(pipe(out), 0);
-    EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    ::close(in[1]);
-    open_plain_console(&con, in[0], out[1]);
-  }
-  ~PlainFixture() {
-    console_close(&con);
-    ::close(in[0]);
-    ::close(out[0]);
-    if (out[1] >= 0)
-      ::close(out[1]);
-  }
-  std::string output() {
-    ::close(out[1]);
-    out[1] = -1;
-    std::string s;
-    char buf[256];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0)
-      s.append(buf, static_cast<size_t>(n));
-    return s;
-  }
-};
-
-TEST(PlainConsole, ReadsLinesEndedByCrLfOrBothOrTheEndOfInput) {
-  PlainFixture f("1\r\n-\r.\n\n" + std::string(20, 'x') + "\n,x");
-  EXPECT_FALSE(f.con.full_screen);
-  std::vector<std::string> lines;
-  std::vector<size_t> lengths;
-  char line[16];
-  size_t length = 0;
-  while (console_read_line(&f.con, "not shown on a pipe", line, sizeof line, &length) == 1) {
-    lines.push_back(line);
-    lengths.push_back(length);
-  }
-  // A line longer than the buffer is cut, with its whole length told.
-  std::vector<std::string> expect = {"1", "-", ".", "", std::string(15, 'x'), ",x"};
-  EXPECT_EQ(lines, expect);
-  EXPECT_EQ(lengths, (std::vector<size_t>{1, 1, 1, 0, 20, 2}));
-  EXPECT_EQ(console_read_line(&f.con, "", line, sizeof line, &length), -1);
-  console_progress_line(&f.con, "Progress:         1 %");  // nobody watches a pipe
-  EXPECT_EQ(f.output(), "");
-}
-
-TEST(PlainConsole, PrintsLinesOnItsOutput) {
-  PlainFixture f("");
-  console_print_line(&f.con, "Error:            typed number is invalid");
-  console_close(&f.con);
-  console_print_line(&f.con, "Created file:     dagoma0.g (in current directory)");
-  EXPECT_EQ(f.output(),
-            "Error:            typed number is invalid\n"
-            "Created file:     dagoma0.g (in current directory)\n");
 }
 
 }  // namespace

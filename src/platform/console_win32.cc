@@ -3,6 +3,7 @@
 // the last show, as runs of one attribute (position, attribute, write).
 // The attribute's grid-line bits go along, and the console draws the frame
 // from them. Keys arrive as the console's own key events, releases included.
+// The console has no alternate screen: what was drawn stays after close.
 
 #include <windows.h>
 
@@ -14,6 +15,9 @@
 #include "platform/interrupt.h"
 
 namespace {
+
+// The cells hold ISO 8859-1, and the console shows them in it.
+constexpr UINT CODE_PAGE_LATIN1 = 28591;
 
 // Unchanged cells between two changed ones of the same attribute are
 // written along with them, up to this many: one call instead of three.
@@ -196,56 +200,42 @@ void win32_show(Console* con) {
   interrupt_release();
 }
 
-// One record per call, so that a reader that looks only at the first record
-// of a read loses nothing. The console queues key presses and releases by
-// itself; nothing is owed here.
-int win32_poll_input(Console* con, bool wait) {
+// Key events only: the console's other events (mouse, focus, menu, buffer
+// size) are nobody's business here. One per call, so that a reader that
+// looks only at the first event of a read loses nothing; a held key's
+// repeat count is one event too.
+int win32_read_key(Console* con, KeyEvent* event) {
   Win32Device* d = device(con);
-  if (!wait) {
-    DWORD pending = 0;
-    if (!GetNumberOfConsoleInputEvents(d->in, &pending) || pending == 0)
-      return 0;
+  for (;;) {
+    INPUT_RECORD record;
+    DWORD got = 0;
+    if (!ReadConsoleInputA(d->in, &record, 1, &got))
+      return -1;  // the console is gone: the input has ended
+    if (got == 1 && record.EventType == KEY_EVENT) {
+      const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+      *event = KeyEvent{key.bKeyDown != 0, key.wVirtualKeyCode};
+      return 1;
+    }
   }
-  INPUT_RECORD record;
-  DWORD got = 0;
-  if (!ReadConsoleInputA(d->in, &record, 1, &got))
-    return wait ? -1 : 0;  // the console is gone: the input has ended
-  if (got == 0)
-    return 0;
-  InputRecord r = {};
-  r.event_type = record.EventType;
-  if (record.EventType == KEY_EVENT) {
-    const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-    r.key_down = key.bKeyDown != 0;
-    r.repeat_count = key.wRepeatCount;
-    r.virtual_key = key.wVirtualKeyCode;
-  }
-  console_queue_input(con, r);
-  return 0;
 }
 
 void win32_discard_input(Console* con) { FlushConsoleInputBuffer(device(con)->in); }
 
 void win32_sleep(Console*, unsigned ms) { Sleep(ms); }
 
-void win32_set_title(Console*, const char* title) { SetConsoleTitleA(title); }
-
-void win32_set_code_page(Console*, unsigned code_page) {
-  SetConsoleCP(code_page);
-  SetConsoleOutputCP(code_page);
-}
-
-void win32_lock_window_size(Console* con) {
-  Win32Device* d = device(con);
+// The window's title, code page and style, saved first to be given back:
+// the window can then be neither maximised nor resized by its border.
+void set_up_window(Win32Device* d, const char* title) {
+  SetConsoleTitleA(title);
+  SetConsoleCP(CODE_PAGE_LATIN1);
+  SetConsoleOutputCP(CODE_PAGE_LATIN1);
   HWND window = GetConsoleWindow();
   if (window == nullptr)
     return;
   LONG style = GetWindowLongA(window, GWL_STYLE);
-  if (!d->saved.style_changed) {
-    d->saved.window = window;
-    d->saved.window_style = style;
-    d->saved.style_changed = true;
-  }
+  d->saved.window = window;
+  d->saved.window_style = style;
+  d->saved.style_changed = true;
   SetWindowLongA(window, GWL_STYLE, style & ~(WS_MAXIMIZEBOX | WS_THICKFRAME));
 }
 
@@ -286,21 +276,14 @@ void win32_close(Console* con) {
 }
 
 const ConsoleBackend WIN32_BACKEND = {
-    win32_show,      win32_poll_input,    win32_discard_input,    win32_sleep,
-    win32_set_title, win32_set_code_page, win32_lock_window_size,
-    nullptr,  // print_line: to standard output
-    win32_close,
-    nullptr,  // read_line: the full screen reads keys
-    nullptr,  // progress_line: the progress is drawn
+    win32_show, win32_read_key, win32_discard_input, win32_sleep, win32_close,
 };
 
 bool is_handle(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
 
 }  // namespace
 
-bool reopen_closed_standard_streams() { return is_handle(GetStdHandle(STD_OUTPUT_HANDLE)); }
-
-int open_terminal_console(Console* con) {
+int open_terminal_console(Console* con, const ConsoleSetup& setup, int*, int*) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD input_mode = 0;
@@ -310,7 +293,7 @@ int open_terminal_console(Console* con) {
   // one, is a plain stream.
   if (!is_handle(in) || !is_handle(out) || !GetConsoleMode(in, &input_mode) ||
       !GetConsoleMode(out, &output_mode) || !GetConsoleScreenBufferInfo(out, &info))
-    return -1;
+    return CONSOLE_NOT_A_TERMINAL;
 
   Win32Device* d = new Win32Device();
   d->in = in;
@@ -337,10 +320,18 @@ int open_terminal_console(Console* con) {
   SetConsoleMode(
       in, (input_mode | ENABLE_EXTENDED_FLAGS) & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE));
 
+  set_up_window(d, setup.title);
+
   console_init(con);
   con->backend = &WIN32_BACKEND;
   con->device = d;
+  con->reports_releases = true;
+  con->screen_stays = true;
+  // A smaller window than the layout is no reason to give up: the screen
+  // buffer is enlarged to it, and the window scrolls over it.
+  con->need_columns = min_int(max_int(setup.columns, 0), CONSOLE_COLUMNS);
+  con->need_rows = min_int(max_int(setup.rows, 0), CONSOLE_ROWS);
   g_device.store(d);
   interrupt_set_restore(restore_on_interrupt);
-  return 1;
+  return CONSOLE_OPENED;
 }

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/output_file.h"
+
 namespace {
 
 std::atomic<void (*)()> g_restore{nullptr};
@@ -20,8 +22,18 @@ struct Gate {
 };
 Gate g_gate;
 
-char g_removal[4096];
-bool g_removal_set = false;  // under the gate
+const OutputFile* g_removal = nullptr;  // under the gate
+// The job is in place: a control event ends the process with status 0,
+// after this text on standard output (copied; under the gate).
+bool g_done = false;
+char g_done_text[2048];
+
+void write_text(DWORD stream, const char* text, const char* end) {
+  HANDLE out = GetStdHandle(stream);
+  DWORD written = 0;
+  WriteFile(out, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+  WriteFile(out, end, static_cast<DWORD>(strlen(end)), &written, nullptr);
+}
 
 // Runs on a thread of its own that the system starts for the event; the
 // exit status follows the POSIX build: 128 + SIGINT, SIGTERM or SIGHUP.
@@ -37,18 +49,19 @@ BOOL WINAPI on_control(DWORD event) {
   }
   // Never left: the process ends inside.
   EnterCriticalSection(&g_gate.section);
-  // The main thread may still hold the file open; it shares only deletion,
-  // so the name goes now and the file when the process has ended.
-  if (g_removal_set)
-    DeleteFileA(g_removal);
+  // The main thread may still be writing through the file's handle: the
+  // file is marked for deletion through it, and goes when the process has
+  // ended.
+  if (g_removal != nullptr)
+    output_file_abandon(g_removal);
   if (void (*restore)() = g_restore.load())
     restore();
-  if (const char* line = g_message.load()) {
-    HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD written = 0;
-    WriteFile(out, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
-    WriteFile(out, "\n", 1, &written, nullptr);
+  if (g_done) {
+    write_text(STD_OUTPUT_HANDLE, g_done_text, "");
+    ExitProcess(0);
   }
+  if (const char* line = g_message.load())
+    write_text(STD_ERROR_HANDLE, line, "\n");
   ExitProcess(128 + sig);
 }
 
@@ -60,11 +73,19 @@ void interrupt_set_restore(void (*restore)()) { g_restore.store(restore); }
 
 void interrupt_set_message(const char* line) { g_message.store(line); }
 
-void interrupt_set_removal(const char* path) {
+// Nothing is mapped here: a failed write is always the call's own answer.
+void interrupt_set_removal(const OutputFile* file, const char*) {
   EnterCriticalSection(&g_gate.section);
-  g_removal_set = path != nullptr && strlen(path) < sizeof g_removal;
-  if (g_removal_set)
-    strcpy(g_removal, path);
+  g_removal = file;
+  LeaveCriticalSection(&g_gate.section);
+}
+
+void interrupt_set_done(const char* text) {
+  EnterCriticalSection(&g_gate.section);
+  g_done = true;
+  g_done_text[0] = '\0';
+  if (text != nullptr && strlen(text) < sizeof g_done_text)
+    strcpy(g_done_text, text);
   LeaveCriticalSection(&g_gate.section);
 }
 

@@ -1,13 +1,10 @@
 #include "platform/output_file.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <signal.h>
-#include <stddef.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -15,11 +12,20 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 
 #include "test_support.h"
 
 namespace {
+
+// The file being written, as a path that opens it: it has no name until
+// the end.
+std::string being_written(const OutputFile& f) {
+  return "/proc/self/fd/" + std::to_string(f.handle);
+}
 
 // The lines in a temporary file being written: what it holds but the zero
 // bytes allocated ahead of the lines, where the file is mapped.
@@ -27,6 +33,28 @@ std::string lines_in(const std::string& path) {
   std::string text = read_file(path).value_or("");
   text.erase(text.find_last_not_of('\0') + 1);
   return text;
+}
+
+// The names in the folder.
+std::set<std::string> names_in(const TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+using Names = std::set<std::string>;
+
+// The exit status of `body` run in a child, for what changes a process for
+// good (limits, refused system calls); -1 when the child did not exit.
+int status_in_child(const std::function<int()>& body) {
+  pid_t child = fork();
+  if (child == 0)
+    _exit(body());
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+    return -1;
+  return WEXITSTATUS(status);
 }
 
 // Each test runs through the mapping and through one write per line.
@@ -42,53 +70,85 @@ TEST(OutputFile, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
     f.write_per_line = write_per_line;
     ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
     ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
-    EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
+    // No name while the job is written: nothing in the folder to find.
+    EXPECT_EQ(std::string(f.temp_path), "");
+    EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
     EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
     EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
     EXPECT_EQ(f.size, 8u);
-    EXPECT_EQ(lines_in(dir.file("dagoma0.g.part")), "G90\nG28\n");
+    EXPECT_EQ(lines_in(being_written(f)), "G90\nG28\n");
     EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
     ASSERT_EQ(output_file_flush(&f), 1);
-    EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "G90\nG28\n");  // cut to its lines
+    EXPECT_EQ(read_file(being_written(f)), "G90\nG28\n");  // cut to its lines
     EXPECT_EQ(read_file(dir.file("dagoma0.g")), old_job);
     ASSERT_EQ(output_file_commit(&f), 1);
     EXPECT_TRUE(f.replaced);
     EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
-    EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+    EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
     output_file_discard(&f);  // after the commit: nothing to remove
     EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
-    // Discarded: the name keeps the complete job, the temporary file goes.
+    // Discarded: the name keeps the complete job, and nothing else is left.
     ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
     ASSERT_EQ(output_file_write(&f, "M84\n", 4), 1);
     output_file_discard(&f);
     output_file_discard(&f);  // twice is harmless
     EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
-    EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+    EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
   }
 }
 
-TEST(OutputFile, TheHoldDecidesNotTheTemporaryFilesExistence) {
+// The folder's lock, not any file, keeps a second run away; what earlier
+// runs left under a temporary name is removed, never opened, and the new
+// file is the usual new file of this user.
+TEST(OutputFile, ASecondRunIsRefusedAndLeftoversAreRemovedUnopened) {
   TempDir dir;
+  TempDir elsewhere;  // on the same file system, for hard links
   OutputFile first, second;
   ASSERT_EQ(output_file_create(&first, dir.path.c_str(), "dagoma0.g"), 1);
   ASSERT_EQ(output_file_write(&first, "G90\n", 4), 1);
-  // A second writer is refused and changes nothing.
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_TRUE(second.in_use);
+  EXPECT_EQ(second.folder, -1);
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
-  EXPECT_EQ(lines_in(dir.file("dagoma0.g.part")), "G90\nG28\n");
   ASSERT_EQ(output_file_flush(&first), 1);
   ASSERT_EQ(output_file_commit(&first), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
-  // A temporary file nobody holds, as a killed run leaves it, is taken
-  // over and emptied.
-  ASSERT_TRUE(write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0"));
+  // Left by older versions and by killed runs: hard links to a file
+  // elsewhere, a file of another user without the right to read it, a link.
+  const std::string precious = elsewhere.file("precious.txt");
+  ASSERT_TRUE(write_file(precious, "not a job\n"));
+  ASSERT_EQ(link(precious.c_str(), dir.file("dagoma0.g.part").c_str()), 0);
+  ASSERT_EQ(link(precious.c_str(), dir.file("dagoma0.g.0123abcd.part").c_str()), 0);
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g.89abcdef.part"), "G1 X1.000 Y2.0"));
+  ASSERT_EQ(chmod(dir.file("dagoma0.g.89abcdef.part").c_str(), 0200), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(dir.file("dagoma0.g.89abcdef.part").c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(symlink(precious.c_str(), dir.file("dagoma0.g.fedcba98.part").c_str()), 0);
+  // Names that are not temporary names stay.
+  for (const char* name : {"dagoma0.g.backup", "dagoma0.g.notes.part", "dagoma0.g.0123ABCD.part"})
+    ASSERT_TRUE(write_file(dir.file(name), "keep\n"));
+  const Names kept = {"dagoma0.g", "dagoma0.g.backup", "dagoma0.g.notes.part",
+                      "dagoma0.g.0123ABCD.part"};
+
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), "");
-  output_file_discard(&second);
-  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(names_in(dir), kept);
+  EXPECT_EQ(read_file(precious), "not a job\n");
+  ASSERT_EQ(output_file_write(&second, "M84\n", 4), 1);
+  ASSERT_EQ(output_file_flush(&second), 1);
+  ASSERT_EQ(output_file_commit(&second), 1);
+  EXPECT_EQ(read_file(dir.file("dagoma0.g")), "M84\n");
+  EXPECT_EQ(read_file(precious), "not a job\n");
+  EXPECT_EQ(names_in(dir), kept);
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("dagoma0.g").c_str(), &st), 0);
+  mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+  EXPECT_EQ(st.st_uid, geteuid());
+  EXPECT_EQ(st.st_nlink, 1u);
 }
 
 // Whatever has either name, the new job neither follows nor opens it.
@@ -109,6 +169,7 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
   EXPECT_EQ(read_file(elsewhere.file("target")), "not a job\n");
+  EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
 
   // A pipe would block an open for writing until a reader came.
   ASSERT_EQ(unlink(dir.file("dagoma0.g").c_str()), 0);
@@ -121,6 +182,7 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   ASSERT_EQ(lstat(dir.file("dagoma0.g").c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G28\n");
+  EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
 
   // A folder cannot be replaced by a rename: refused before any line.
   ASSERT_EQ(unlink(dir.file("dagoma0.g").c_str()), 0);
@@ -130,7 +192,7 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   EXPECT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, EISDIR);
   EXPECT_FALSE(f.in_use);
-  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
+  EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
 
   EXPECT_EQ(output_file_check(&f, dir.file("missing").c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, ENOENT);
@@ -145,6 +207,17 @@ std::string made_up_line(size_t i) {
          std::string(i % 61, 'x') + "\n";
 }
 
+// The lines of made_up_line that fit in `limit` bytes.
+std::string lines_that_fit(uint64_t limit) {
+  std::string fits;
+  for (size_t i = 0;; ++i) {
+    std::string line = made_up_line(i);
+    if (fits.size() + line.size() > limit)
+      return fits;
+    fits += line;
+  }
+}
+
 // A full disk, a file-size limit standing in for it: the line that does not
 // fit fails with the system's reason, and the file holds every whole line
 // that fits, and nothing else, without waiting for a flush.
@@ -155,64 +228,31 @@ TEST(OutputFile, AFailedWriteLeavesOnlyWholeLinesAndItsReason) {
       SCOPED_TRACE(std::string(write_per_line ? "one write per line" : "mapped") + ", limit " +
                    std::to_string(limit));
       TempDir dir;
-      // The size limit is per process: try it in a child.
-      pid_t child = fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
+      const std::string fits = lines_that_fit(limit);
+      // The size limit is per process, and the file goes with it: tried and
+      // read in a child.
+      int status = status_in_child([&] {
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit rl = {limit, limit};
         setrlimit(RLIMIT_FSIZE, &rl);
         OutputFile f;
         f.write_per_line = write_per_line;
         if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1)
-          _exit(2);
+          return 2;
         std::string line;
         for (size_t i = 0; f.size <= limit; ++i) {
           line = made_up_line(i);
-          if (output_file_write(&f, line.data(), line.size()) != 1)
-            _exit(f.error == EFBIG && f.size + line.size() > limit ? 0 : 3);
+          if (output_file_write(&f, line.data(), line.size()) == 1)
+            continue;
+          if (f.error != EFBIG || f.size + line.size() <= limit)
+            return 3;
+          return read_file(being_written(f)) == fits ? 0 : 5;
         }
-        _exit(4);  // more than the limit written
-      }
-      int status = 0;
-      waitpid(child, &status, 0);
-      ASSERT_TRUE(WIFEXITED(status));
-      EXPECT_EQ(WEXITSTATUS(status), 0);
-      std::string fits;
-      for (size_t i = 0;; ++i) {
-        std::string line = made_up_line(i);
-        if (fits.size() + line.size() > limit)
-          break;
-        fits += line;
-      }
-      std::string written = read_file(dir.file("dagoma0.g.part")).value_or("");
-      EXPECT_EQ(written.size(), fits.size());
-      EXPECT_TRUE(written == fits) << "the file differs from the lines that fit";
+        return 4;  // more than the limit written
+      });
+      EXPECT_EQ(status, 0) << "3: wrong reason, 4: past the limit, 5: not the lines that fit";
     }
   }
-}
-
-// From now on, the system call `nr` fails with `error` in this process
-// (a child), as where the file system cannot do it; but only where its
-// argument `arg` has a bit of `flags` (all calls when `flags` is 0), so that
-// mmap is refused to the file and not to the allocator's private memory.
-bool refuse_system_call(long nr, int error, unsigned arg, uint32_t flags) {
-  const uint32_t any = 0xffffffff;
-  struct sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 3),
-      // The argument's low 32 bits (little-endian).
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS,
-               static_cast<uint32_t>(offsetof(struct seccomp_data, args) + arg * sizeof(uint64_t))),
-      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flags != 0 ? flags : any, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K,
-               SECCOMP_RET_ERRNO | (static_cast<uint32_t>(error) & SECCOMP_RET_DATA)),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  struct sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]),
-                               filter};
-  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 // A file system that cannot allocate ahead or map gets one write per line;
@@ -263,6 +303,74 @@ TEST(OutputFile, RefusedAllocationOrMappingSendsTheRestToWrites) {
     EXPECT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected) << "the file differs from the lines written";
   }
+}
+
+// Where the file system makes no files without a name (vfat, some FUSE), a
+// new file of a fresh name takes the job, and only while the name still
+// holds that very file does it take the job's name.
+TEST(OutputFile, WithoutUnnamedFilesAFreshNameIsCheckedBeforeTheRename) {
+  TempDir dir;
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), "an earlier job\n"));
+  ASSERT_TRUE(write_file(dir.file("other"), "another program's file\n"));
+  int status = status_in_child([&] {
+    if (!refuse_system_call(SYS_openat, EOPNOTSUPP, 2, O_TMPFILE & ~O_DIRECTORY))
+      return 2;
+    const std::string prefix = dir.file("dagoma0.g.");
+    auto ends_as_before = [&] {
+      return read_file(dir.file("dagoma0.g")) == "an earlier job\n" &&
+             names_in(dir) == Names{"dagoma0.g", "other"};
+    };
+    // Its name removed by another program: refused, nothing installed.
+    OutputFile f;
+    if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1 || f.mapped)
+      return 3;
+    std::string temp = f.temp_path;
+    if (!temp.starts_with(prefix) || temp.size() != prefix.size() + 13 || !temp.ends_with(".part"))
+      return 4;
+    if (output_file_write(&f, "G90\n", 4) != 1 || read_file(temp) != "G90\n")
+      return 5;
+    unlink(temp.c_str());
+    if (output_file_flush(&f) != 1 || output_file_commit(&f) != -1 || !f.tampered || f.replaced)
+      return 6;
+    output_file_discard(&f);
+    if (!ends_as_before())
+      return 7;
+    // Another file put under its name: refused, and that file left alone.
+    if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1)
+      return 8;
+    temp = f.temp_path;
+    if (output_file_write(&f, "G28\n", 4) != 1 || output_file_flush(&f) != 1 ||
+        link(dir.file("other").c_str(), dir.file("moved").c_str()) != 0 ||
+        rename(dir.file("moved").c_str(), temp.c_str()) != 0)
+      return 9;
+    if (output_file_commit(&f) != -1 || !f.tampered)
+      return 10;
+    output_file_discard(&f);
+    if (read_file(temp) != "another program's file\n" || unlink(temp.c_str()) != 0 ||
+        !ends_as_before())
+      return 11;
+    // Cut by another program: the lines go on at its new end, and the
+    // flush finds the file not as this run wrote it.
+    if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1 ||
+        output_file_write(&f, "G90\nG28\n", 8) != 1 || truncate(f.temp_path, 0) != 0 ||
+        output_file_write(&f, "M84\n", 4) != 1)
+      return 12;
+    if (output_file_flush(&f) != -1 || !f.tampered)
+      return 13;
+    output_file_discard(&f);
+    if (!ends_as_before())
+      return 14;
+    // Left alone, it takes the name.
+    if (output_file_create(&f, dir.path.c_str(), "dagoma0.g") != 1 ||
+        output_file_write(&f, "M84\n", 4) != 1 || output_file_flush(&f) != 1 ||
+        output_file_commit(&f) != 1)
+      return 15;
+    return read_file(dir.file("dagoma0.g")) == "M84\n" &&
+                   names_in(dir) == Names{"dagoma0.g", "other"}
+               ? 0
+               : 16;
+  });
+  EXPECT_EQ(status, 0) << "the step that failed";
 }
 
 }  // namespace

@@ -1,75 +1,48 @@
-// The output file on Windows. The temporary file is opened sharing neither
-// reading nor writing, so it is held from the moment it is opened: a second
-// program's open fails before it could empty it, and CREATE_ALWAYS can
-// empty a file left by a killed run at once. It shares deletion only, so
-// that MoveFileExA can move it while it is held (no other program can slip
-// in between a close and the move) and the interrupt handler can delete it
-// from its own thread without closing a handle the main thread may be
-// writing through.
+// The output file on Windows. The temporary file (the name and ".part") is
+// opened sharing nothing, so it is held from the moment it is opened: no
+// other program can open, empty, delete or rename it, and a second run's
+// attempt fails before it could change it. Whatever stood under that name
+// before (a leftover of a killed run, a hard link to another file) is
+// deleted first, never opened, and the file is made new. Everything after
+// goes through the handle itself: the rename over the name (which cannot
+// move another file that took the temporary name meanwhile) and the
+// deletion, also from the interrupt handler's own thread.
 
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
+#include "platform/errno_win32.h"
 #include "platform/output_file.h"
 
 namespace {
 
+using output_file_detail::failed;
+using output_file_detail::set_path;
+using output_file_detail::set_temp_path;
+using output_file_detail::start_call;
+
 HANDLE native(const OutputFile* file) { return reinterpret_cast<HANDLE>(file->handle); }
 
-// The system's error as the errno value the C library has words for, as
-// the C runtime maps it: a file another program holds open (dagoma0.g in a
-// viewer, when the move replaces it) is refused access.
-int errno_for(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_NAME: return ENOENT;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_ACCESS_DENIED: return EACCES;
-    case ERROR_WRITE_PROTECT: return EROFS;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
-    default: return EIO;
-  }
-}
-
-int failed(OutputFile* file, int error) {
-  file->error = error;
-  return -1;
-}
-
-int failed_now(OutputFile* file) { return failed(file, errno_for(GetLastError())); }
-
-void start_call(OutputFile* file) {
-  file->error = 0;
-  file->in_use = false;
-}
-
-bool set_paths(OutputFile* file, const char* dir, const char* name) {
-  int n = dir != nullptr ? snprintf(file->path, sizeof file->path, "%s\\%s", dir, name)
-                         : snprintf(file->path, sizeof file->path, "%s", name);
-  size_t length = n < 0 ? sizeof file->path : static_cast<size_t>(n);
-  if (length + sizeof OUTPUT_TEMP_SUFFIX > sizeof file->temp_path)
-    return false;
-  memcpy(file->temp_path, file->path, length);
-  memcpy(file->temp_path + length, OUTPUT_TEMP_SUFFIX, sizeof OUTPUT_TEMP_SUFFIX);
-  return true;
-}
+int failed_now(OutputFile* file) { return failed(file, errno_for_win32_error(GetLastError())); }
 
 bool is_folder(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+// Marks the held file for deletion: it goes when the handle is closed, or
+// when the process ends, however it ends.
+bool delete_held(HANDLE h) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// Attempts at a new temporary file while another program makes one under
+// the name as soon as it is deleted.
+constexpr int CREATE_ATTEMPTS = 8;
 
 }  // namespace
 
@@ -80,8 +53,9 @@ bool is_folder(const char* path) {
 // leaves the question to output_file_create.
 int output_file_check(OutputFile* file, const char* dir, const char* name) {
   start_call(file);
-  if (!set_paths(file, dir, name))
+  if (!set_path(file, dir, name, '\\'))
     return failed(file, ENAMETOOLONG);
+  set_temp_path(file, "");
   DWORD attributes = GetFileAttributesA(dir != nullptr ? dir : ".");
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return failed_now(file);
@@ -98,31 +72,49 @@ int output_file_check(OutputFile* file, const char* dir, const char* name) {
   DWORD code = GetLastError();
   if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION)
     return 1;
-  return failed(file, errno_for(code));
+  return failed(file, errno_for_win32_error(code));
 }
 
 int output_file_create(OutputFile* file, const char* dir, const char* name) {
   start_call(file);
   file->replaced = false;
   file->size = 0;
-  if (!set_paths(file, dir, name))
+  if (!set_path(file, dir, name, '\\'))
     return failed(file, ENAMETOOLONG);
+  set_temp_path(file, "");
   // The name is only ever replaced, by the move at the end, and a folder
   // cannot be: refused now rather than after the whole job.
   if (is_folder(file->path))
     return failed(file, EISDIR);
-  HANDLE h = CreateFileA(file->temp_path, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
+    // A run that holds the file shares nothing with us: its file cannot be
+    // deleted. A leftover goes, a link as a link.
+    DWORD not_deleted = DeleteFileA(file->temp_path) ? ERROR_SUCCESS : GetLastError();
+    if (not_deleted == ERROR_SHARING_VIOLATION || not_deleted == ERROR_LOCK_VIOLATION) {
+      file->in_use = true;
+      return -1;
+    }
+    HANDLE h = CreateFileA(file->temp_path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      file->handle = reinterpret_cast<intptr_t>(h);
+      return 1;
+    }
     DWORD code = GetLastError();
     if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
       file->in_use = true;
       return -1;
     }
-    return failed(file, errno_for(code));
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
+      return failed(file, errno_for_win32_error(code));
+    // A leftover that could not be deleted (read-only) is refused with the
+    // reason the deletion gave: it is never opened. Otherwise another
+    // program made the name again since.
+    if (not_deleted != ERROR_SUCCESS && not_deleted != ERROR_FILE_NOT_FOUND)
+      return failed(file, errno_for_win32_error(not_deleted));
   }
-  file->handle = reinterpret_cast<intptr_t>(h);
-  return 1;
+  file->in_use = true;  // the name kept coming back under another program
+  return -1;
 }
 
 int output_file_write(OutputFile* file, const char* data, size_t length) {
@@ -133,7 +125,7 @@ int output_file_write(OutputFile* file, const char* data, size_t length) {
     DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
     DWORD n = 0;
     if (!WriteFile(h, data + done, chunk, &n, nullptr) || n == 0) {
-      file->error = errno_for(GetLastError());
+      file->error = errno_for_win32_error(GetLastError());
       if (done > 0) {
         LARGE_INTEGER end;
         end.QuadPart = static_cast<LONGLONG>(file->size);
@@ -157,23 +149,46 @@ int output_file_flush(OutputFile* file) {
 
 int output_file_commit(OutputFile* file) {
   start_call(file);
-  // Write-through: the call returns once the move is on the disk, which is
-  // what a folder sync gives on POSIX.
-  if (!MoveFileExA(file->temp_path, file->path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  // The file of this handle, whatever has its name, takes the job's name,
+  // given as a full path.
+  static wchar_t target[OUTPUT_PATH_SIZE];
+  static wchar_t full[OUTPUT_PATH_SIZE];
+  if (MultiByteToWideChar(CP_ACP, 0, file->path, -1, target, OUTPUT_PATH_SIZE) == 0)
+    return failed_now(file);
+  DWORD length = GetFullPathNameW(target, OUTPUT_PATH_SIZE, full, nullptr);
+  if (length == 0 || length >= OUTPUT_PATH_SIZE)
+    return failed(file, ENAMETOOLONG);
+  alignas(FILE_RENAME_INFO) static char buffer[sizeof(FILE_RENAME_INFO) + sizeof full];
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+  memset(buffer, 0, sizeof buffer);
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+  memcpy(rename->FileName, full, (length + 1) * sizeof(wchar_t));
+  if (!SetFileInformationByHandle(
+          native(file), FileRenameInfo, rename,
+          static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t))))
     return failed_now(file);
   file->replaced = true;
+  // Flushed again after the rename, for the rename's own durability, as
+  // far as the system gives it through a handle.
+  bool durable = FlushFileBuffers(native(file)) != 0;
+  DWORD code = GetLastError();
   CloseHandle(native(file));
   file->handle = -1;
-  return 1;
+  return durable ? 1 : failed(file, errno_for_win32_error(code));
 }
 
 void output_file_discard(OutputFile* file) {
   if (file->handle == -1)
     return;
-  // Deleted while still held (the file goes at the close): once closed,
-  // the temporary name may be another run's.
   if (!file->replaced)
-    DeleteFileA(file->temp_path);
+    delete_held(native(file));
   CloseHandle(native(file));
   file->handle = -1;
+}
+
+void output_file_abandon(const OutputFile* file) {
+  if (file->handle != -1 && !file->replaced)
+    delete_held(native(file));
 }

@@ -1,7 +1,6 @@
 #include "platform/test_console.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "platform/console_keys.h"
 
@@ -9,21 +8,20 @@ namespace {
 
 MemoryConsole* device(Console* con) { return static_cast<MemoryConsole*>(con->device); }
 
-int memory_poll_input(Console* con, bool) {
+int memory_read_key(Console* con, KeyEvent* event) {
   MemoryConsole* mem = device(con);
-  if (con->queue_count > 0)
-    return 0;
   if (mem->next == mem->script.size())
     return -1;
-  const ScriptedInput& in = mem->script[mem->next++];
-  if (in.release_follows)
-    console_queue_key(con, in.record.virtual_key);
-  else
-    console_queue_input(con, in.record);
-  return 0;
+  *event = mem->script[mem->next++].event;
+  return 1;
 }
 
-void memory_discard_input(Console* con) { ++device(con)->discards; }
+void memory_discard_input(Console* con) {
+  MemoryConsole* mem = device(con);
+  ++mem->discards;
+  while (mem->next > 0 && mem->next < mem->script.size() && mem->script[mem->next].with_previous)
+    ++mem->next;
+}
 
 std::string screen_text(const Console* con) {
   std::string s;
@@ -46,70 +44,33 @@ void memory_sleep(Console* con, unsigned ms) {
   mem->slept_ms += ms;
 }
 
-void memory_set_title(Console* con, const char* title) { device(con)->title = title; }
-
-void memory_print_line(Console* con, const char* text, bool error) {
-  std::string& to = error ? device(con)->errors : device(con)->printed;
-  to += text;
-  to += '\n';
-}
-
 void memory_close(Console* con) { device(con)->closed = true; }
 
-// Lines end as on a plain stream: CR, LF, or CR LF.
-int memory_read_line(Console* con, const char* prompt, char* line, size_t size, size_t* length) {
-  MemoryConsole* mem = device(con);
-  const std::string& in = mem->text_input;
-  mem->prompts.push_back(prompt != nullptr ? prompt : "");
-  if (mem->text_next == in.size())
-    return -1;
-  size_t end = in.find_first_of("\r\n", mem->text_next);
-  if (end == std::string::npos)
-    end = in.size();
-  std::string text = in.substr(mem->text_next, end - mem->text_next);
-  mem->text_next = end;
-  if (end < in.size())
-    mem->text_next += in.compare(end, 2, "\r\n") == 0 ? 2 : 1;
-  size_t n = text.size() < size ? text.size() : size - 1;
-  memcpy(line, text.data(), n);
-  line[n] = '\0';
-  *length = text.size();
-  return 1;
-}
-
-void memory_progress_line(Console* con, const char* text) { device(con)->progress.push_back(text); }
-
 const ConsoleBackend MEMORY_BACKEND = {
-    memory_show,       memory_poll_input, memory_discard_input, memory_sleep,
-    memory_set_title,
-    nullptr,  // set_code_page
-    nullptr,  // lock_window_size
-    memory_print_line, memory_close,      memory_read_line,     memory_progress_line,
+    memory_show, memory_read_key, memory_discard_input, memory_sleep, memory_close,
 };
 
 }  // namespace
 
-void open_memory_console(Console* con, MemoryConsole* mem, bool full_screen) {
+void open_memory_console(Console* con, MemoryConsole* mem) {
   console_init(con);
   con->backend = &MEMORY_BACKEND;
   con->device = mem;
-  con->full_screen = full_screen;
+  con->reports_releases = mem->releases;
+  con->screen_stays = mem->screen_stays;
 }
 
-void memory_add(MemoryConsole* mem, uint16_t vk, bool down, uint16_t repeat) {
-  mem->script.push_back({InputRecord{INPUT_KEY_EVENT, down, repeat, vk}, false});
-}
-
-void memory_add_event(MemoryConsole* mem, uint16_t event_type) {
-  mem->script.push_back({InputRecord{event_type, true, 1, VKEY_BACK}, false});
+void memory_add(MemoryConsole* mem, uint16_t vk, bool down) {
+  mem->script.push_back({KeyEvent{down, vk}, false});
 }
 
 void memory_press(MemoryConsole* mem, uint16_t vk) {
-  mem->script.push_back({InputRecord{INPUT_KEY_EVENT, true, 1, vk}, true});
+  memory_add(mem, vk, true);
+  if (mem->releases)
+    mem->script.push_back({KeyEvent{false, vk}, true});
 }
 
 void memory_type(MemoryConsole* mem, const char* text) {
-  mem->text_input += text;
   for (const char* p = text; *p; ++p)
     memory_press(mem, virtual_key_for_char(static_cast<unsigned char>(*p)));
 }

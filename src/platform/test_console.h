@@ -1,9 +1,8 @@
 #ifndef VISOR_PLATFORM_TEST_CONSOLE_H_
 #define VISOR_PLATFORM_TEST_CONSOLE_H_
 
-// A console for tests: input comes from a script of records, the screen is
-// the cell buffer itself, and sleeps and printed lines are recorded instead
-// of happening.
+// A console for tests: keys come from a script, the screen is the cell
+// buffer itself, and sleeps are recorded instead of happening.
 
 #include <cstdint>
 #include <string>
@@ -11,28 +10,26 @@
 
 #include "platform/console.h"
 
-// One scripted arrival: a record as it stands, or a key press whose
-// release the console then owes, as on a terminal.
-struct ScriptedInput {
-  InputRecord record;
-  bool release_follows;
-};
-
 struct MemoryConsole {
-  // What is yet to arrive, one entry per poll, as a person's keys arrive
-  // one by one; at the end of the script the input has ended.
-  std::vector<ScriptedInput> script;
+  // As a device reports keys: with their releases (the Windows console) or
+  // presses only (a terminal). Set before open.
+  bool releases = true;
+  // What was drawn stays after close, as on a console without an
+  // alternate screen. Set before open.
+  bool screen_stays = false;
+
+  // What is yet to arrive, one event per read, as a person's keys arrive
+  // one by one; at the end of the script the input has ended. An event
+  // arrives when it is read, after any flush before; only one that came
+  // `with_previous` (a key's release) has arrived as soon as the event
+  // before it was read, and a flush then drops it.
+  struct Scripted {
+    KeyEvent event;
+    bool with_previous;
+  };
+  std::vector<Scripted> script;
   size_t next = 0;
 
-  // What a plain stream reads its lines from; memory_type adds to it too.
-  std::string text_input;
-  size_t text_next = 0;
-  std::vector<std::string> prompts;   // asked for, one per line read
-  std::vector<std::string> progress;  // progress lines shown
-
-  std::string printed;  // every line printed on standard output, each ending in "\n"
-  std::string errors;   // every line printed on standard error
-  std::string title;
   unsigned slept_ms = 0;
   // The whole screen as text (rows joined by "\n") at the start of each
   // sleep, so a test sees what stood there while the program waited.
@@ -44,20 +41,15 @@ struct MemoryConsole {
   bool closed = false;
 };
 
-// `full_screen` false behaves as a plain stream: the front end prints its
-// messages as lines then.
-void open_memory_console(Console* con, MemoryConsole* mem, bool full_screen);
+void open_memory_console(Console* con, MemoryConsole* mem);
 
 // Script helpers.
-// A single key record: a press or a release, as given.
-void memory_add(MemoryConsole* mem, uint16_t vk, bool down, uint16_t repeat = 1);
-// An event of another kind (INPUT_MOUSE_EVENT...). Its key fields say
-// Backspace, which a reader must not take for a key.
-void memory_add_event(MemoryConsole* mem, uint16_t event_type);
-// A press followed by its release, the way a terminal delivers a key.
+// One event: a press or a release, as given.
+void memory_add(MemoryConsole* mem, uint16_t vk, bool down);
+// A key pressed, followed by its release where the console reports them.
 void memory_press(MemoryConsole* mem, uint16_t vk);
 // memory_press for each character's key, by virtual_key_for_char ("\n" is
-// Enter); the characters also go to the text a plain stream reads.
+// Enter).
 void memory_type(MemoryConsole* mem, const char* text);
 
 // `length` characters from (col, row).

@@ -11,6 +11,12 @@
 #ifndef _WIN32
 #include <signal.h>
 #endif
+#ifdef __linux__
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
+#include <sys/prctl.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -69,5 +75,26 @@ void reset_signal_dispositions() {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+#endif
+
+#ifdef __linux__
+bool refuse_system_call(long nr, int error, unsigned arg, uint32_t flags) {
+  const uint32_t any = 0xffffffff;
+  struct sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 3),
+      // The argument's low 32 bits (little-endian).
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS,
+               static_cast<uint32_t>(offsetof(struct seccomp_data, args) + arg * sizeof(uint64_t))),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flags != 0 ? flags : any, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K,
+               SECCOMP_RET_ERRNO | (static_cast<uint32_t>(error) & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  struct sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]),
+                               filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 #endif

@@ -5,6 +5,7 @@
 // written and read back, and (POSIX) a child that starts the way a shell
 // would start it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,15 @@ bool file_exists(const std::string& path);
 // none blocked. Ignored signals and the mask survive exec, and the program
 // must start with what a shell gives it. Async-signal-safe.
 void reset_signal_dispositions();
+#endif
+
+#ifdef __linux__
+// From now on, in this process (a child, or a program under test), the
+// system call `nr` fails with `error`, as where the file system cannot do
+// it; but only where its argument `arg` has a bit of `flags` (all calls
+// when `flags` is 0), so that, say, mmap is refused to files and not to the
+// allocator's private memory. False when the filter cannot be installed.
+bool refuse_system_call(long nr, int error, unsigned arg, uint32_t flags);
 #endif
 
 #endif  // VISOR_TESTS_SUPPORT_TEST_SUPPORT_H_

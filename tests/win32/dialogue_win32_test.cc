@@ -39,8 +39,13 @@ const char ERROR_LINE[] = "Error:            typed number is invalid";
 // What the job for -12.5 / 210 / 300 will take: the calibrating point sends
 // the nozzle below the bed.
 const char TIME_LINE[] = "Print time:       21 h 53 min    Filament: 44.21 m (132 g of PLA)";
+const char PAUSES_LINE[] = "Pauses:           2 s at Z -6.900, 2 s at Z -6.900, 60 s at Z 36.000";
 const char HEIGHT_LINE[] = "Height:           Z -12.500 to 181.253 mm";
 const char WARNING_LINE[] = "Warning: the job goes below Z 0, the DiscoEasy200's bed.";
+const char COPY_CHECK_LINE[] =
+    "After copying:    visor-gcode --check <card>/dagoma0.g checks the copy on the printer's card";
+const char FOOTPRINT_LINE[] = "Footprint:        X -90.000 to 93.800, Y -96.398 to 74.000 mm";
+const char CLOSE_KEY[] = "Press a key to close this screen.";
 
 // Everything after the first line, which holds the time of day.
 std::string without_first_line(const std::string& text) {
@@ -123,6 +128,9 @@ class DialogueWin32 : public testing::Test {
   PROCESS_INFORMATION pi = {};
 };
 
+// This test process lets Ctrl+C pass by; the program it starts ends on it.
+BOOL WINAPI ignore_control_event(DWORD) { return TRUE; }
+
 TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   TempDir dir;
   start(dir.path);
@@ -169,11 +177,26 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   ASSERT_TRUE(wait_for_screen_text(tc, 4, 15, CREATED, JOB_MS));
   EXPECT_EQ(screen_text(tc, 23, 14, 81), std::string(80, '=') + "|");
   EXPECT_EQ(screen_text(tc, 106, 14, 7), "  100 %");
-  // What the job will take, inside the frame below the prompts.
-  EXPECT_TRUE(wait_for_screen_text(tc, 4, 19, TIME_LINE, START_MS));
-  EXPECT_EQ(screen_text(tc, 4, 20, 114),
-            std::string(HEIGHT_LINE) + "   " + WARNING_LINE +
-                std::string(114 - (sizeof HEIGHT_LINE - 1) - 3 - (sizeof WARNING_LINE - 1), ' '));
+  // What the job will take, above the frame, each warning after its
+  // figure; below the values, the file and the key that closes the screen,
+  // the path cut in the middle where it is too long for the row.
+  EXPECT_TRUE(wait_for_screen_text(tc, 4, 5, TIME_LINE, START_MS));
+  EXPECT_EQ(screen_text(tc, 4, 6, sizeof PAUSES_LINE - 1), PAUSES_LINE);
+  EXPECT_EQ(screen_text(tc, 4, 7, sizeof HEIGHT_LINE + 2 + sizeof WARNING_LINE - 1),
+            std::string(HEIGHT_LINE) + "   " + WARNING_LINE);
+  EXPECT_EQ(screen_text(tc, 4, 8, sizeof FOOTPRINT_LINE - 1), FOOTPRINT_LINE);
+  const std::string file_line = "Full path:        " + dir.file("dagoma0.g") + " (130.7 MB)";
+  const bool path_cut = file_line.size() > 76;
+  std::string file_row = screen_text(tc, 4, 19, 79);
+  if (path_cut) {
+    EXPECT_EQ(file_row.substr(0, 21), file_line.substr(0, 21)) << file_row;
+    EXPECT_NE(file_row.find("..."), std::string::npos) << file_row;
+    EXPECT_EQ(file_row.substr(55), "\\dagoma0.g (130.7 MB)   ") << file_row;
+  } else {
+    EXPECT_EQ(file_row, file_line + std::string(79 - file_line.size(), ' '));
+  }
+  EXPECT_EQ(screen_text(tc, 83, 19, sizeof CLOSE_KEY - 1), CLOSE_KEY);
+  EXPECT_EQ(screen_text(tc, 4, 20, sizeof COPY_CHECK_LINE - 1), COPY_CHECK_LINE);
   // The program waits for a key before it ends.
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
@@ -184,21 +207,27 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   std::string last_line = job.substr(last, job.size() - 1 - last);
   EXPECT_EQ(screen_text(tc, 22, 13, static_cast<int>(last_line.size()) + 1), last_line + " ");
 
-  press_key(tc, 'A', 'a');
-  EXPECT_EQ(wait_for_exit(START_MS), 0u);
+  // Ctrl+C at the closing wait ends the run as a key does (the terminal
+  // test presses one): the job is in place, so the status is 0, and what the
+  // key would have printed below is printed.
+  SetConsoleCtrlHandler(ignore_control_event, TRUE);
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  DWORD status = wait_for_exit(START_MS);
+  SetConsoleCtrlHandler(ignore_control_event, FALSE);
+  EXPECT_EQ(status, 0u);
 
-  // The console is given back: cursor shown, the message again below.
+  // The console is given back, cursor shown. The screen stays on the
+  // console: of what it shows, only a text it had to cut is printed again
+  // below it, from row 22 (scrolled up as far as the buffer ends before
+  // the cursor that follows).
   GetConsoleCursorInfo(tc.out, &cursor);
   EXPECT_TRUE(cursor.bVisible);
-  // Below the drawing from row 22, scrolled up as far as the buffer ends
-  // before the cursor that follows the last of the four lines.
   CONSOLE_SCREEN_BUFFER_INFO info = {};
   ASSERT_TRUE(GetConsoleScreenBufferInfo(tc.out, &info));
-  int row = 22 - std::max(0, 22 + 5 - info.dwSize.Y);
-  for (const char* line : {CREATED, TIME_LINE, HEIGHT_LINE, WARNING_LINE}) {
-    EXPECT_EQ(screen_text(tc, 0, row, static_cast<int>(strlen(line))), line) << "row " << row;
-    ++row;
-  }
+  int row = 22 - std::max(0, 22 + 2 - info.dwSize.Y);
+  EXPECT_EQ(screen_text(tc, 0, row, static_cast<int>(file_line.size())),
+            path_cut ? file_line : std::string(file_line.size(), ' '));
+  EXPECT_EQ(screen_text(tc, 0, row + 1, 20), std::string(20, ' '));
 
   // The same job as the generator writes without any console.
   std::string command =
@@ -208,6 +237,10 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
   EXPECT_EQ(job.compare(0, 15, "; Generated at "), 0);
   EXPECT_TRUE(without_first_line(job) == without_first_line(reference))
       << "dagoma0.g differs from the reference job";
+
+  // Checked where it lies, read past the system's cache, it is the job.
+  std::string check = std::string("\"") + VISOR_GCODE_EXE + "\" --check dagoma0.g";
+  EXPECT_EQ(run_and_wait(check, dir.path, JOB_MS), 0u);
 }
 
 TEST_F(DialogueWin32, BackspaceAndAnInvalidValueStartTheDialogueOver) {
@@ -235,9 +268,6 @@ TEST_F(DialogueWin32, BackspaceAndAnInvalidValueStartTheDialogueOver) {
   // Nothing was written.
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
 }
-
-// This test process lets Ctrl+C pass by; the program it starts ends on it.
-BOOL WINAPI ignore_control_event(DWORD) { return TRUE; }
 
 // Ctrl+C during the job: the console is given back, the message stands
 // below the screen, the status is 128 + 2, the temporary file is removed

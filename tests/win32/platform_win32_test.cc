@@ -14,7 +14,9 @@
 #include <thread>
 
 #include "platform/console.h"
+#include "platform/job_reader.h"
 #include "platform/output_file.h"
+#include "platform/standard_streams.h"
 #include "platform/thread.h"
 #include "platform/wait_word.h"
 #include "test_support.h"
@@ -32,6 +34,7 @@ TEST(OutputFileWin32, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));  // the check's probe is gone
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
+  EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), std::nullopt);  // held: nobody else reads it
   EXPECT_EQ(output_file_write(&f, "G90\n", 4), 1);
   EXPECT_EQ(output_file_write(&f, "G28\n", 4), 1);
   EXPECT_EQ(f.size, 8u);
@@ -79,20 +82,33 @@ TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
   ASSERT_EQ(output_file_create(&first, dir.path.c_str(), "dagoma0.g"), 1);
   ASSERT_EQ(output_file_write(&first, "G90\n", 4), 1);
 
-  // A second writer is refused before it could empty the held file.
+  // A second writer is refused before it could empty the held file, and no
+  // other program can delete or move it meanwhile.
   OutputFile second;
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_TRUE(second.in_use);
   EXPECT_EQ(second.handle, -1);
+  EXPECT_FALSE(DeleteFileA(dir.file("dagoma0.g.part").c_str()));
+  EXPECT_FALSE(MoveFileA(dir.file("dagoma0.g.part").c_str(), dir.file("moved").c_str()));
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
   ASSERT_EQ(output_file_flush(&first), 1);
   ASSERT_EQ(output_file_commit(&first), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
 
-  // A temporary file nobody holds, as a killed run leaves it, is taken
-  // over and emptied.
-  ASSERT_TRUE(write_file(dir.file("dagoma0.g.part"), "G1 X1.000 Y2.0"));
+  // A temporary file nobody holds, as a killed run leaves it, is deleted,
+  // never opened: a hard link to a file elsewhere leaves that file as it
+  // is. One that cannot be deleted (read-only) is refused, untouched.
+  TempDir elsewhere;
+  ASSERT_TRUE(write_file(elsewhere.file("precious.txt"), "not a job\n"));
+  ASSERT_TRUE(CreateHardLinkA(dir.file("dagoma0.g.part").c_str(),
+                              elsewhere.file("precious.txt").c_str(), nullptr));
+  ASSERT_TRUE(SetFileAttributesA(elsewhere.file("precious.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
+  EXPECT_EQ(second.error, EACCES);
+  EXPECT_FALSE(second.in_use);
+  ASSERT_TRUE(SetFileAttributesA(elsewhere.file("precious.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
   ASSERT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), 1);
+  EXPECT_EQ(read_file(elsewhere.file("precious.txt")), "not a job\n");
 
   // dagoma0.g held open by another program, sharing nothing: the move is
   // refused, with a reason, and the name keeps its file.
@@ -108,6 +124,7 @@ TEST(OutputFileWin32, TheHoldDecidesNotTheTemporaryFilesExistence) {
   output_file_discard(&second);
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\nG28\n");
+  EXPECT_EQ(read_file(elsewhere.file("precious.txt")), "not a job\n");
 }
 
 TEST(OutputFileWin32, AFolderUnderTheNameIsRefusedBeforeAnyLine) {
@@ -151,6 +168,35 @@ TEST(OutputFileWin32, AFailedWriteReportsFailure) {
   f.handle = writable;
   ASSERT_EQ(output_file_commit(&f), 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G90\n");
+}
+
+// --- Job reader ---
+
+TEST(JobReaderWin32, StartsOverPastTheCacheAndReadsTheWholeFileInAlignedBlocks) {
+  TempDir dir;
+  // Two blocks and a part: the last read, past the cache, is short.
+  std::string content;
+  for (int i = 0; content.size() < 2 * JOB_READ_BLOCK + 1000; ++i)
+    content += "G1 F300 E" + std::to_string(i) + ".000 X10.000 Y0.000\n";
+  ASSERT_TRUE(write_file(dir.file("dagoma0.g"), content));
+  JobReader reader;
+  ASSERT_EQ(job_reader_open(&reader, dir.file("dagoma0.g").c_str()), 1);
+  ASSERT_EQ(job_reader_read(&reader), static_cast<ptrdiff_t>(JOB_READ_BLOCK));
+  ASSERT_EQ(job_reader_start_over(&reader, true), 1);
+  EXPECT_TRUE(reader.from_device);
+  std::string read;
+  ptrdiff_t n;
+  while ((n = job_reader_read(&reader)) > 0)
+    read.append(reader.block, static_cast<size_t>(n));
+  EXPECT_EQ(n, 0);
+  EXPECT_TRUE(read == content) << read.size() << " bytes read of " << content.size();
+  job_reader_close(&reader);
+
+  // A folder, or no file at all, is refused with the reason.
+  EXPECT_EQ(job_reader_open(&reader, dir.path.c_str()), -1);
+  EXPECT_EQ(reader.error, EISDIR);
+  EXPECT_EQ(job_reader_open(&reader, dir.file("none.g").c_str()), -1);
+  EXPECT_EQ(reader.error, ENOENT);
 }
 
 // --- C runtime ---
@@ -265,7 +311,8 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, read_end);
     Console con;
-    opened = open_terminal_console(&con);
+    int columns = 0, rows = 0;
+    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(read_end);
   CloseHandle(write_end);
@@ -282,7 +329,8 @@ TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
   {
     StdHandleSwap swap(STD_INPUT_HANDLE, file);
     Console con;
-    opened = open_terminal_console(&con);
+    int columns = 0, rows = 0;
+    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(file);
   EXPECT_EQ(opened, -1);

@@ -1,35 +1,22 @@
-// The console on a plain stream (a pipe, a file, a script, or a terminal
-// the full screen cannot use): the values arrive as lines, nothing is
-// drawn, messages are lines on standard output and standard error.
+#include "frontend/line_dialogue.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
-#include "platform/console.h"
+#include "frontend/messages.h"
 #include "platform/interrupt.h"
 #include "platform/write_all.h"
 
 namespace {
 
-struct PlainDevice {
-  int in_fd;
-  int prompt_fd;    // where prompts go; -1: none (nobody types at the input)
-  int progress_fd;  // where the progress line goes; -1: none (no terminal)
-  unsigned char buf[4096];
-  size_t len;
-  size_t pos;
-  bool after_cr;  // a line feed right after a carriage return ends no line
-  bool ended;
-};
-
-PlainDevice* device(Console* con) { return static_cast<PlainDevice*>(con->device); }
+// A line is read into a buffer this long; anything longer is no value.
+constexpr size_t VALUE_LINE_LIMIT = 256;
 
 // The terminal on which a line stands unfinished (a prompt, the progress),
 // or -1. A message printed after it must start a line of its own, also the
@@ -62,7 +49,7 @@ void end_line_for_interrupt() {
 }
 
 // Refills the buffer; false at end of input or on a read error.
-bool fill(PlainDevice* d) {
+bool fill(LineDialogue* d) {
   for (;;) {
     ssize_t n = read(d->in_fd, d->buf, sizeof d->buf);
     if (n > 0) {
@@ -77,11 +64,11 @@ bool fill(PlainDevice* d) {
   }
 }
 
-// The values arrive ahead of time, so input is read only as far as the
-// line asked for and never thrown away.
-int plain_read_line(Console* con, const char* prompt, char* line, size_t size, size_t* length) {
-  PlainDevice* d = device(con);
-  if (d->prompt_fd >= 0 && prompt != nullptr) {
+// Shows `prompt` where someone answers it, then reads one line: its first
+// size - 1 bytes go to `line`, NUL terminated, and *length says how long
+// the whole line was. 1, or -1 when the input ended first.
+int read_line(LineDialogue* d, const char* prompt, char* line, size_t size, size_t* length) {
+  if (d->prompt_fd >= 0) {
     std::string text = std::string(prompt) + " ";
     write_all(d->prompt_fd, text.data(), text.size());
     g_open_line.store(d->prompt_fd);
@@ -103,7 +90,7 @@ int plain_read_line(Console* con, const char* prompt, char* line, size_t size, s
       line[n] = static_cast<char>(c);
     ++n;
   }
-  line[n < size ? n : size - 1] = '\0';
+  line[std::min(n, size - 1)] = '\0';
   *length = n;
   if (!any) {
     end_open_line();  // the prompt stands alone; what follows goes below it
@@ -115,68 +102,65 @@ int plain_read_line(Console* con, const char* prompt, char* line, size_t size, s
   return 1;
 }
 
-void plain_progress_line(Console* con, const char* text) {
-  PlainDevice* d = device(con);
-  if (d->progress_fd < 0)
-    return;
-  std::string line = std::string("\r") + text;
-  write_all(d->progress_fd, line.data(), line.size());
-  g_open_line.store(d->progress_fd);
+}  // namespace
+
+int line_dialogue_read_value(LineDialogue* d, FieldKind kind, char* text) {
+  memset(text, 0, FIELD_CELLS);
+  char line[VALUE_LINE_LIMIT + 1];
+  size_t length = 0;
+  if (read_line(d, PROMPT_TEXTS[kind], line, sizeof line, &length) < 0)
+    return FIELD_INPUT_ENDED;
+  // A line cut to the buffer is longer than any value.
+  if (length <= VALUE_LINE_LIMIT && value_text_is_valid({line, length}, kind, text))
+    return FIELD_ACCEPTED;
+  std::string message = invalid_value_message({line, std::min(length, VALUE_LINE_LIMIT)}, kind);
+  line_dialogue_print_error(d, message.c_str());
+  return FIELD_REJECTED;
 }
 
-// Also after close, when the device is gone: only the console's own
-// descriptors are used.
-void plain_print_line(Console* con, const char* text, bool error) {
+namespace {
+
+void print(int fd, const char* text) {
   end_open_line();
   // One write, so that the line is not split among other output.
   std::string line = std::string(text) + "\n";
-  write_all(error ? con->error_fd : con->line_fd, line.data(), line.size());
+  write_all(fd, line.data(), line.size());
 }
 
-void plain_sleep(Console*, unsigned ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}  // namespace
+
+void line_dialogue_open(LineDialogue* d, int in_fd, int out_fd, int error_fd) {
+  d->in_fd = in_fd;
+  d->out_fd = out_fd;
+  d->error_fd = error_fd;
+  // Prompts go where the operator looks: the output when it is the
+  // terminal, else standard error when that is.
+  d->prompt_fd = -1;
+  if (isatty(in_fd))
+    d->prompt_fd = isatty(out_fd) ? out_fd : isatty(error_fd) ? error_fd : -1;
+  d->progress_fd = isatty(out_fd) ? out_fd : -1;
+  g_echo_fd.store(d->prompt_fd);
+  if (d->prompt_fd >= 0 || d->progress_fd >= 0)
+    interrupt_set_restore(end_line_for_interrupt);
 }
 
-void plain_close(Console* con) {
-  PlainDevice* d = device(con);
+void line_dialogue_close(LineDialogue* d) {
   if (d->prompt_fd >= 0 || d->progress_fd >= 0) {
     interrupt_set_restore(nullptr);
     g_echo_fd.store(-1);
     end_open_line();
   }
-  delete d;
-  con->device = nullptr;
 }
 
-const ConsoleBackend PLAIN_BACKEND = {
-    nullptr,  // show: nothing is drawn
-    nullptr,  // poll_input: values come as lines
-    nullptr,  // discard_input: typed-ahead values are the input
-    plain_sleep,
-    nullptr,  // set_title
-    nullptr,  // set_code_page
-    nullptr,  // lock_window_size
-    plain_print_line, plain_close, plain_read_line, plain_progress_line,
-};
-
-}  // namespace
-
-int open_plain_console(Console* con, int in_fd, int out_fd) {
-  console_init(con);
-  PlainDevice* d = new PlainDevice();
-  d->in_fd = in_fd;
-  // Prompts go where the operator looks: the output when it is the
-  // terminal, else standard error when that is.
-  d->prompt_fd = -1;
-  if (isatty(in_fd))
-    d->prompt_fd = isatty(out_fd) ? out_fd : isatty(con->error_fd) ? con->error_fd : -1;
-  d->progress_fd = isatty(out_fd) ? out_fd : -1;
-  con->device = d;
-  con->line_fd = out_fd;
-  con->backend = &PLAIN_BACKEND;
-  con->full_screen = false;
-  g_echo_fd.store(d->prompt_fd);
-  if (d->prompt_fd >= 0 || d->progress_fd >= 0)
-    interrupt_set_restore(end_line_for_interrupt);
-  return 1;
+void line_dialogue_progress(LineDialogue* d, int percent) {
+  if (d->progress_fd < 0)
+    return;
+  char line[64] = "\r";
+  int n = snprintf(line + 1, sizeof line - 1, PROGRESS_LINE_FORMAT, percent);
+  write_all(d->progress_fd, line, 1 + static_cast<size_t>(std::max(n, 0)));
+  g_open_line.store(d->progress_fd);
 }
+
+void line_dialogue_print(LineDialogue* d, const char* text) { print(d->out_fd, text); }
+
+void line_dialogue_print_error(LineDialogue* d, const char* text) { print(d->error_fd, text); }
