@@ -104,7 +104,8 @@ uint32_t wait_for_change(WaitWord* word, uint32_t old, SeenCpu* own, const SeenC
     // value as it puts this thread to sleep, under its own lock against the
     // wake, so a change between the mark and the sleep is seen there. Only
     // the order of the word's own changes counts for that, so the mark
-    // needs no fence; acquire, for the text a changed value stands for.
+    // needs no fence; acquire, for what the changer wrote before a new
+    // value that the mark finds.
     uint32_t seen = old;
     if (!word->value.compare_exchange_strong(seen, old | WAIT_SLEEPER, std::memory_order_acquire,
                                              std::memory_order_acquire) &&
