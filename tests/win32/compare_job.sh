@@ -35,13 +35,14 @@ run() {  # run NAME PROGRAM...
     echo "$name: the first line is not the time line"
     status=1
   fi
-  # The full path is each system's own; the size after it is the job's.
-  if ! tr -d '\r' <"$work/$name/out.txt" | grep -q '^Full path: .*dagoma0\.g (130\.7 MB)$'; then
-    echo "$name: no 'Full path:' line with the job's size"
+  # The full path is each system's own: its folder is left out, the file's
+  # name and size are compared with the rest.
+  if ! tr -d '\r' <"$work/$name/out.txt" | grep -q '^Full path: .*dagoma0\.g ([0-9.]* MB)$'; then
+    echo "$name: no 'Full path:' line"
     status=1
   fi
-  tr -d '\r' <"$work/$name/out.txt" | sed -n '/^Created file:/,$p' | sed '/^Full path:/d' \
-    >"$work/$name/result"
+  tr -d '\r' <"$work/$name/out.txt" | sed -n '/^Created file:/,$p' |
+    sed 's|^\(Full path: *\).*[/\\]dagoma0\.g |\1dagoma0.g |' >"$work/$name/result"
   tail -n +2 "$work/$name/dagoma0.g" >"$work/$name/tail"
   rm -f "$work/$name/dagoma0.g"
 }
