@@ -235,17 +235,19 @@ void busy_for(int us) {
   }
 }
 
-// Each line, and each acknowledgement, comes a little before or after the
-// waiter's spin gives up (100 us), so that many land just as it marks the
-// word to go to sleep: none may be lost there (a lost one hangs the test).
-TEST(LineChannel, HandOversAsTheSpinGivesUp) {
-  constexpr int COUNT = 2000;
-  auto delay_us = [](int i, int step) { return 60 + (i * step) % 81; };
+// Sends `count` numbered lines and checks that each arrives whole, in
+// order, and that all do. With `paced`, each send and each acknowledgement
+// comes a little before or after the waiter's spin gives up (100 us).
+void expect_numbered_lines(int count, bool paced) {
+  auto pause = [paced](int i, int step) {
+    if (paced)
+      busy_for(60 + (i * step) % 81);
+  };
   LineChannel ch;
   std::thread client = open_with_client(&ch, [&] {
     char line[32];
-    for (int i = 0; i < COUNT; ++i) {
-      busy_for(delay_us(i, 37));
+    for (int i = 0; i < count; ++i) {
+      pause(i, 37);
       int len = snprintf(line, sizeof line, "G1 X%d\n", i);
       ASSERT_EQ(channel::send_line(&ch, line, static_cast<size_t>(len)), 1);
     }
@@ -258,41 +260,20 @@ TEST(LineChannel, HandOversAsTheSpinGivesUp) {
   while (channel::receive_line(&ch, buf, &n) == RECEIVED_LINE) {
     int len = snprintf(expect, sizeof expect, "G1 X%d\n", received);
     ASSERT_EQ(std::string(buf, n), std::string(expect, static_cast<size_t>(len)));
-    busy_for(delay_us(received, 53));
+    pause(received, 53);
     ++received;
     channel::acknowledge(&ch);
   }
   channel::acknowledge(&ch);
   client.join();
   channel::shutdown(&ch);
-  EXPECT_EQ(received, COUNT);
+  EXPECT_EQ(received, count);
 }
 
-TEST(LineChannel, ManyLinesInOrder) {
-  LineChannel ch;
-  constexpr int COUNT = 200000;
-  std::thread client = open_with_client(&ch, [&] {
-    char line[32];
-    for (int i = 0; i < COUNT; ++i) {
-      int len = snprintf(line, sizeof line, "G1 X%d\n", i);
-      channel::send_line(&ch, line, static_cast<size_t>(len));
-    }
-    channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
-  });
-  char buf[LINE_BUFFER_SIZE];
-  size_t n = 0;
-  int received = 0;
-  char expect[32];
-  while (channel::receive_line(&ch, buf, &n) == RECEIVED_LINE) {
-    int len = snprintf(expect, sizeof expect, "G1 X%d\n", received);
-    ASSERT_EQ(std::string(buf, n), std::string(expect, static_cast<size_t>(len)));
-    ++received;
-    channel::acknowledge(&ch);
-  }
-  channel::acknowledge(&ch);
-  client.join();
-  channel::shutdown(&ch);
-  EXPECT_EQ(received, COUNT);
-}
+// Many hand-overs land just as a waiter marks the word to go to sleep: none
+// may be lost there (a lost one hangs the test).
+TEST(LineChannel, HandOversAsTheSpinGivesUp) { expect_numbered_lines(2000, true); }
+
+TEST(LineChannel, ManyLinesInOrder) { expect_numbered_lines(200000, false); }
 
 }  // namespace
