@@ -454,8 +454,8 @@ int check_job(JobCheck* c) {
   add_line(&c->report, CHECK_COMPLETE_TEXT, name.c_str(), shown_value(c->typed.z_start),
            shown_value(c->typed.heat_temp), shown_value(c->typed.speed), all.c_str());
   SummaryText summary = job_summary_text(c->summary);
-  const char* figures[] = {summary.time_line, summary.pauses_line,    summary.height_line,
-                           summary.warning,   summary.footprint_line, summary.bed_warning};
+  const char* figures[SUMMARY_LINES];
+  summary_lines(summary, figures);
   for (const char* figure : figures) {
     if (figure != nullptr)
       add_line(&c->report, "%s", figure);

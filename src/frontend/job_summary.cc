@@ -1,6 +1,5 @@
 #include "frontend/job_summary.h"
 
-#include <algorithm>
 #include <bit>
 #include <cinttypes>
 #include <cmath>
@@ -158,14 +157,15 @@ void set_feed(JobSummary* s, int64_t feed) {
   s->feed = feed > 0 ? feed : 0;
 }
 
-void note_z(int64_t z, bool* seen, int64_t* low, int64_t* high) {
+// Widens [*low, *high] to take `v`; the first value, while !*seen, is both.
+void note_range(int64_t v, bool* seen, int64_t* low, int64_t* high) {
   if (!*seen) {
     *seen = true;
-    *low = *high = z;
-  } else if (z < *low) {
-    *low = z;
-  } else if (z > *high) {
-    *high = z;
+    *low = *high = v;
+  } else if (v < *low) {
+    *low = v;
+  } else if (v > *high) {
+    *high = v;
   }
 }
 
@@ -208,7 +208,7 @@ void read_move(JobSummary* s, const char* p, const char* end) {
     s->feed_length += std::sqrt(squared);
   if (has_e) {
     if (squared > 0 && e > s->e)
-      note_z(to[2], &s->extruded, &s->print_z_low, &s->print_z_high);
+      note_range(to[2], &s->extruded, &s->print_z_low, &s->print_z_high);
     if (e > s->e_top) {
       s->filament += e - s->e_top;
       s->e_top = e;
@@ -218,17 +218,13 @@ void read_move(JobSummary* s, const char* p, const char* end) {
   for (int axis = 0; axis < 3; ++axis)
     s->position[axis] = to[axis];
   if (has_z)
-    note_z(to[2], &s->moved_z, &s->z_low, &s->z_high);
+    note_range(to[2], &s->moved_z, &s->z_low, &s->z_high);
   if (has_xy) {
-    if (!s->moved_xy) {
-      s->moved_xy = true;
-      s->x_low = s->x_high = to[0];
-      s->y_low = s->y_high = to[1];
-    }
-    s->x_low = std::min(s->x_low, to[0]);
-    s->x_high = std::max(s->x_high, to[0]);
-    s->y_low = std::min(s->y_low, to[1]);
-    s->y_high = std::max(s->y_high, to[1]);
+    // One flag for both axes: a move that names one has the other's
+    // position too.
+    bool y_seen = s->moved_xy;
+    note_range(to[0], &s->moved_xy, &s->x_low, &s->x_high);
+    note_range(to[1], &y_seen, &s->y_low, &s->y_high);
   }
 }
 
@@ -413,4 +409,11 @@ SummaryText job_summary_text(const JobSummary& s) {
                      s.y_low < -BED_HALF_THOUSANDTHS || s.y_high > BED_HALF_THOUSANDTHS);
   t.bed_warning = off_bed ? OFF_BED_TEXT : nullptr;
   return t;
+}
+
+void summary_lines(const SummaryText& t, const char* lines[SUMMARY_LINES]) {
+  const char* in_order[SUMMARY_LINES] = {t.time_line, t.pauses_line,    t.height_line,
+                                         t.warning,   t.footprint_line, t.bed_warning};
+  for (int i = 0; i < SUMMARY_LINES; ++i)
+    lines[i] = in_order[i];
 }

@@ -107,4 +107,9 @@ struct SummaryText {
 
 SummaryText job_summary_text(const JobSummary& s);
 
+// The summary as printed lines, in their order, each warning after its
+// figure; a warning that does not apply is null.
+inline constexpr int SUMMARY_LINES = 6;
+void summary_lines(const SummaryText& t, const char* lines[SUMMARY_LINES]);
+
 #endif  // VISOR_FRONTEND_JOB_SUMMARY_H_

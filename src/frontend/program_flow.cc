@@ -252,10 +252,11 @@ int run_program(Program* p) {
   std::string path = full_path(p->output.path);
   char file_line[OUTPUT_PATH_SIZE + 64];
   format_file_line(file_line, sizeof file_line, path.c_str(), p->output.size, 0);
-  const char* lines[] = {CREATED_TEXT,           file_line,           summary.time_line,
-                         summary.pauses_line,    summary.height_line, summary.warning,
-                         summary.footprint_line, summary.bed_warning, COPY_CHECK_TEXT};
-  constexpr size_t LINE_COUNT = sizeof lines / sizeof lines[0];
+  // "Created file:", the file, the summary, the command that checks a copy.
+  constexpr size_t LINE_COUNT = 2 + SUMMARY_LINES + 1;
+  const char* lines[LINE_COUNT] = {CREATED_TEXT, file_line};
+  summary_lines(summary, lines + 2);
+  lines[LINE_COUNT - 1] = COPY_CHECK_TEXT;
   std::string done = result_text(lines, LINE_COUNT, false, nullptr);
   interrupt_hold();
   int committed = output_file_commit(&p->output);
@@ -275,7 +276,6 @@ int run_program(Program* p) {
   }
   bool screen_stays = false;
   const char* cut = nullptr;
-  std::string done_on_screen;
   if (p->full_screen) {
     draw_result(con, CREATED_TEXT);
     draw_summary(con, summary);
@@ -284,9 +284,10 @@ int run_program(Program* p) {
     draw_check(con, COPY_CHECK_TEXT);
     screen_stays = con->screen_stays;
     // An interrupt at the closing wait prints what the key would have.
-    done_on_screen = result_text(lines, LINE_COUNT, screen_stays, cut);
+    // (The handler keeps a copy of the text.)
+    done = result_text(lines, LINE_COUNT, screen_stays, cut);
     interrupt_hold();
-    interrupt_set_done(done_on_screen.c_str());
+    interrupt_set_done(done.c_str());
     interrupt_release();
     // Keys pressed during the job are not the one the finished screen
     // waits for.
