@@ -197,9 +197,9 @@ Measured check_file(const std::string& path, bool from_device) {
   check->path = path.c_str();
   check->from_device = from_device;
   generator->typed = &check->typed;
-  generator->channel = &check->channel;
-  check->generator_entry = generator_thread_main;
-  check->generator_arg = generator.get();
+  generator->channel = &check->run.channel;
+  check->run.entry = generator_thread_main;
+  check->run.arg = generator.get();
   CpuUse before = cpu_use();
   auto start = std::chrono::steady_clock::now();
   if (check_job(check.get()) != 0) {

@@ -13,7 +13,6 @@
 #include "frontend/entry_field.h"
 #include "frontend/screen.h"
 #include "generator/typed_values.h"
-#include "platform/console_keys.h"
 #include "platform/test_console.h"
 
 namespace {
@@ -110,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char before[CONSOLE_ROWS][CONSOLE_COLUMNS];
   for (int r = 0; r < CONSOLE_ROWS; ++r)
     for (int c = 0; c < CONSOLE_COLUMNS; ++c)
-      before[r][c] = con.cells[r][c].ch;
+      before[r][c] = mem.cells[r][c].ch;
 
   // The field gets a text buffer with guards around its ten bytes.
   unsigned char guarded[32];
@@ -140,12 +139,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       bool field_cell =
           r == ROWS[kind] && c >= rules.first_col && c < rules.first_col + FIELD_CELLS;
       bool error_line = r == ERROR_ROW && c >= TEXT_COLUMN && c < TEXT_COLUMN + 41;
-      if (!field_cell && !error_line && con.cells[r][c].ch != before[r][c])
+      if (!field_cell && !error_line && mem.cells[r][c].ch != before[r][c])
         fail("wrote outside the field's ten cells");
     }
   // The cells show what the text holds.
   for (int i = 0; i < FIELD_CELLS; ++i) {
-    char shown = con.cells[ROWS[kind]][rules.first_col + i].ch;
+    char shown = mem.cells[ROWS[kind]][rules.first_col + i].ch;
     char want = i < static_cast<int>(length) ? text[i] : ' ';
     if (shown != want)
       fail("the cells differ from the text");

@@ -127,6 +127,9 @@ std::string wait_for_lines(int lines) {
 
 // Starts the program in the background with VISOR_FAULT=`fault`, waits
 // until it has written 20,000 lines, then runs `then` with its pid in $pid.
+// A short job that `then` must find still running (end-after=) needs a
+// million lines or more: the shell's forks are slow beside the job's two
+// busy threads on a loaded machine.
 PipedRun run_beside_job(const TempDir& dir, const std::string& fault, const std::string& then,
                         const char* program = VISOR_GCODE_FAULTS) {
   return run_script(
@@ -228,7 +231,7 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     FolderState before = with_previous_job(dir);
     ASSERT_TRUE(write_file(dir.file("values2"), "5\n200\n400\n"));
     before = others_in(dir);
-    PipedRun run = run_beside_job(dir, "no-tmpfile,end-after=300000",
+    PipedRun run = run_beside_job(dir, "no-tmpfile,end-after=1500000",
                                   "rm dagoma0.g.*.part; \"$0\" < values2; echo second=$?; "
                                   "wait $pid; echo first=$?");
     EXPECT_EQ(run.out, "second=1\nfirst=1\n");
@@ -244,7 +247,7 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     SCOPED_TRACE(std::string("another program cuts the file during the job, ") + v.name);
     TempDir dir;
     FolderState before = with_previous_job(dir);
-    PipedRun run = run_beside_job(dir, std::string(v.fault) + ",end-after=300000",
+    PipedRun run = run_beside_job(dir, std::string(v.fault) + ",end-after=1500000",
                                   ": > $(job $pid); wait $pid; echo status=$?");
     EXPECT_EQ(run.out, "status=1\n");
     EXPECT_TRUE(run.err.starts_with("Cannot write file dagoma0.g: ")) << run.err;

@@ -6,7 +6,6 @@
 #include "frontend/messages.h"
 #include "frontend/screen.h"
 #include "generator/typed_values.h"
-#include "platform/console_keys.h"
 
 namespace {
 
@@ -26,9 +25,6 @@ const char* const FIELD_NAMES[] = {Z_START_NAME, HEAT_TEMP_NAME, SPEED_NAME};
 
 // How much of a text given as a value its quoting shows.
 constexpr size_t SHOWN_CHARACTERS = 40;
-
-// Events one read takes; only the first is looked at.
-constexpr int RECORDS_PER_READ = 7;
 
 enum KeyAction { ACTION_IGNORE, ACTION_STORE, ACTION_ABORT };
 
@@ -81,6 +77,30 @@ int reject(Console* con) {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
+
+uint16_t virtual_key_for_char(unsigned char c) {
+  if (c >= '0' && c <= '9')
+    return static_cast<uint16_t>(VKEY_0 + (c - '0'));
+  if (c >= 'a' && c <= 'z')
+    return static_cast<uint16_t>(VKEY_A + (c - 'a'));
+  if (c >= 'A' && c <= 'Z')
+    return static_cast<uint16_t>(VKEY_A + (c - 'A'));
+  switch (c) {
+    case '-': return VKEY_OEM_MINUS;
+    case '.': return VKEY_OEM_PERIOD;
+    case ',': return VKEY_OEM_COMMA;
+    case '+': return VKEY_OEM_PLUS;
+    case ' ': return VKEY_SPACE;
+    case '\t': return VKEY_TAB;
+    case '\r':
+    case '\n': return VKEY_RETURN;
+    case 0x08:
+    case 0x7F: return VKEY_BACK;
+    case 0x1B: return VKEY_ESCAPE;
+    case 0x03: return VKEY_CANCEL;
+    default: return VKEY_NONE;
+  }
+}
 
 bool value_text_is_valid(std::string_view given, FieldKind kind, char* value) {
   const FieldSpec& field = FIELDS[kind];
@@ -137,28 +157,27 @@ int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) 
   memset(text, 0, FIELD_CELLS);
   int index = 0;
   int col = first_col - 1;  // the last cell written
-  KeyEvent events[RECORDS_PER_READ];
 
   for (;;) {
-    memset(events, 0, sizeof events);
-    if (console_read_input(con, events, RECORDS_PER_READ) < 0)
+    // Keys arrive one by one: a read takes one event, the first and only
+    // one there is to look at.
+    KeyEvent e = {};
+    if (console_read_key(con, &e) < 0)
       return FIELD_INPUT_ENDED;
-    const KeyEvent& e = events[0];
-    if (e.virtual_key == VKEY_RETURN) {
+    uint16_t vk = e.key != 0 ? e.key : virtual_key_for_char(static_cast<unsigned char>(e.ch));
+    if (vk == VKEY_RETURN) {
       if (!text_is_valid(text, field))
         return reject(con);
-      // A terminal reports no releases: nothing to take away there.
-      if (con->reports_releases)
-        console_read_input(con, events, RECORDS_PER_READ);
+      console_take_release(con);
       return FIELD_ACCEPTED;
     }
-    if (e.key_down) {
+    if (e.pressed) {
       char c = 0;
-      switch (look_up_key(e.virtual_key, field, &c)) {
+      switch (look_up_key(vk, field, &c)) {
         case ACTION_ABORT: return FIELD_REJECTED;
         case ACTION_STORE:
           ++col;
-          write_at(con, col, prompt_row, &c, 1);
+          console_write(con, col, prompt_row, &c, 1);
           text[index++] = c;
           break;
         case ACTION_IGNORE: break;
@@ -167,7 +186,7 @@ int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind) 
     // A tenth character starts the field over, so at most nine stand in
     // it when Enter is pressed.
     if (index == FIELD_CELLS) {
-      write_at(con, first_col, prompt_row, "          ", FIELD_CELLS);
+      console_write(con, first_col, prompt_row, "          ", FIELD_CELLS);
       memset(text, 0, FIELD_CELLS);
       index = 0;
       col = first_col - 1;

@@ -4,13 +4,51 @@
 // One value of the dialogue, read straight from key events: each accepted
 // key's character is shown behind the prompt, and Enter checks the text
 // against the range of its kind. Keys are known by their virtual-key code,
-// so Shift and the keyboard layout do not matter.
+// as the Windows console reports them, so Shift and the keyboard layout do
+// not matter; a terminal's character is taken as the key that types it.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "generator/typed_values.h"
 #include "platform/console.h"
+
+// The virtual-key codes the key table knows, with the Windows console's
+// values. The VKEY_ prefix keeps them clear of <windows.h> and <curses.h>.
+enum : uint16_t {
+  VKEY_NONE = 0x00,  // a character no key code stands for: ignored
+  VKEY_CANCEL = 0x03,
+  VKEY_BACK = 0x08,
+  VKEY_TAB = 0x09,
+  VKEY_CLEAR = 0x0C,
+  VKEY_RETURN = 0x0D,
+  VKEY_SHIFT = 0x10,
+  VKEY_CONTROL = 0x11,
+  VKEY_ESCAPE = 0x1B,
+  VKEY_SPACE = 0x20,
+  VKEY_DELETE = 0x2E,
+  VKEY_0 = 0x30,        // to VKEY_0 + 9
+  VKEY_A = 0x41,        // to VKEY_A + 25
+  VKEY_NUMPAD0 = 0x60,  // to VKEY_NUMPAD0 + 9
+  VKEY_MULTIPLY = 0x6A,
+  VKEY_ADD = 0x6B,
+  VKEY_SEPARATOR = 0x6C,
+  VKEY_SUBTRACT = 0x6D,
+  VKEY_DECIMAL = 0x6E,
+  VKEY_DIVIDE = 0x6F,
+  VKEY_OEM_PLUS = 0xBB,
+  VKEY_OEM_COMMA = 0xBC,
+  VKEY_OEM_MINUS = 0xBD,
+  VKEY_OEM_PERIOD = 0xBE,
+  VKEY_OEM_E9 = 0xE9,
+  VKEY_OEM_CLEAR = 0xFE,
+};
+
+// The key that types a character: digits, letters, "-", ".", ",", "+",
+// blank, Tab, Escape; CR and LF are Enter, BS and DEL Backspace, ETX
+// Cancel. Anything else gives VKEY_NONE.
+uint16_t virtual_key_for_char(unsigned char c);
 
 // Each kind has its keys and range here, its place on the screen in
 // screen.h.
@@ -46,8 +84,8 @@ inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this l
 // the prompt is taken from the caller; the columns come from the kind. The
 // caller flushes the input before the call. Blocks while no key is pending.
 // An invalid value shows the error line for four seconds. After a valid
-// one, the release of Enter is taken away where the console reports
-// releases, so that the next field does not see it.
+// one, the release of Enter is taken away, so that the next field does not
+// see it.
 int read_number_field(Console* con, int prompt_row, char* text, FieldKind kind);
 
 // A value given whole as text (a line of input, a command-line option's

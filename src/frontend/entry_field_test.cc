@@ -9,7 +9,6 @@
 
 #include "frontend/messages.h"
 #include "frontend/screen.h"
-#include "platform/console_keys.h"
 #include "platform/test_console.h"
 
 namespace {
@@ -319,7 +318,7 @@ TEST(EntryField, EachKindWritesInItsOwnCellsOnThePromptRow) {
   Field f;
   memory_type(&f.mem, "7");
   read_number_field(&f.con, 19, f.text, FIELD_SPEED);
-  EXPECT_EQ(f.con.cells[19][62].ch, '7');
+  EXPECT_EQ(memory_of(&f.con)->cells[19][62].ch, '7');
 }
 
 }  // namespace

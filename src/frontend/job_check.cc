@@ -8,7 +8,6 @@
 
 #include "frontend/entry_field.h"
 #include "frontend/messages.h"
-#include "platform/interrupt.h"
 
 namespace {
 
@@ -190,6 +189,7 @@ struct Finding {
 };
 
 struct Comparison {
+  JobCheck* check = nullptr;
   FileCursor file;
   uint64_t line = 0;  // lines received
   Finding finding;
@@ -259,6 +259,16 @@ void look_for_missing_line(Comparison* c, const char* text, size_t length) {
     f.outcome = MISSING;
 }
 
+void compare_next(void* context, const char* text, size_t length) {
+  Comparison* c = static_cast<Comparison*>(context);
+  if (c->finding.outcome == SAME) {
+    compare_line(c, text, length);
+    job_summary_read_line(&c->check->summary, text, length);
+  } else {
+    look_for_missing_line(c, text, length);
+  }
+}
+
 // The header's line 2 into the three typed texts, each checked as an
 // option's value is. False with the report written.
 bool read_header(JobCheck* c, FileCursor* f, const std::string& name) {
@@ -315,10 +325,7 @@ bool read_header(JobCheck* c, FileCursor* f, const std::string& name) {
   return true;
 }
 
-// The generator released and joined, the file closed.
 int finish(JobCheck* c, int status) {
-  channel::shutdown(&c->channel);
-  join_thread(&c->generator);
   job_reader_close(&c->reader);
   return status;
 }
@@ -404,35 +411,14 @@ int check_job(JobCheck* c) {
   }
   cmp.file.pos = cmp.file.end = nullptr;
 
-  if (channel::listen(&c->channel) < 0)
-    return fail(c, CANNOT_CREATE_CHANNEL_TEXT, name);
-  interrupt_hold();
-  int started = start_thread(&c->generator, c->generator_entry, c->generator_arg);
-  interrupt_release();
-  if (started < 0)
-    return fail(c, CANNOT_CREATE_THREAD_TEXT, name);
-  if (channel::accept(&c->channel) < 0)
-    return fail(c, CANNOT_OPEN_CHANNEL_TEXT, name);
-
-  char line[LINE_BUFFER_SIZE] = {};
-  size_t length = 0;
-  for (;;) {
-    ReceiveResult r = channel::receive_line(&c->channel, line, &length);
-    if (r == RECEIVED_END)
-      break;
-    if (r == SENDER_GONE)
-      return fail(c, CHECK_STOPPED_TEXT, name);
-    // Nothing to store first: the generator makes its next line while
-    // this one is compared.
-    channel::acknowledge(&c->channel);
-    if (cmp.finding.outcome == SAME) {
-      compare_line(&cmp, line, length);
-      job_summary_read_line(&c->summary, line, length);
-    } else {
-      look_for_missing_line(&cmp, line, length);
-    }
+  // Nothing to store first: the generator makes its next line while this
+  // one is compared.
+  cmp.check = c;
+  RunEnd end = run_generator(&c->run, LineTaker{nullptr, compare_next, &cmp});
+  if (end != RUN_COMPLETE) {
+    const char* head = run_start_failure(end);
+    return fail(c, head != nullptr ? head : CHECK_STOPPED_TEXT, name);
   }
-  channel::acknowledge(&c->channel);
   c->job_lines = cmp.line;
 
   if (cmp.finding.outcome == SAME) {

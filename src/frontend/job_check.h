@@ -13,26 +13,21 @@
 #include <cstdint>
 #include <string>
 
-#include "channel/line_channel.h"
+#include "frontend/generator_run.h"
 #include "frontend/job_summary.h"
 #include "generator/typed_values.h"
 #include "platform/job_reader.h"
-#include "platform/thread.h"
 
 // Everything one check touches. Create it fresh, set `path` and the
 // generator's entry and argument (a generator that reads `typed` and sends
-// through `channel`), then call check_job.
+// through `run.channel`), then call check_job.
 struct JobCheck {
   const char* path = nullptr;  // the file, as given
   // Read what is on the device rather than what the system caches; off
   // only to measure the check itself.
   bool from_device = true;
   TypedValues typed = {};  // from the header, once it has been read
-  LineChannel channel;
-
-  int (*generator_entry)(void*) = nullptr;
-  void* generator_arg = nullptr;
-  Thread generator;
+  GeneratorRun run;
 
   JobReader reader;
   uint64_t job_lines = 0;  // lines the generator sent

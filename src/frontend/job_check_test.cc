@@ -57,9 +57,9 @@ struct CheckRun {
   explicit CheckRun(const std::string& path) : path_(path) {
     check->path = path_.c_str();
     generator.typed = &check->typed;
-    generator.channel = &check->channel;
-    check->generator_entry = fake_generator_main;
-    check->generator_arg = &generator;
+    generator.channel = &check->run.channel;
+    check->run.entry = fake_generator_main;
+    check->run.arg = &generator;
     status = check_job(check.get());
   }
 

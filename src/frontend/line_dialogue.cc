@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "frontend/dialogue.h"
 #include "frontend/messages.h"
 #include "platform/interrupt.h"
 #include "platform/write_all.h"
@@ -164,3 +165,31 @@ void line_dialogue_progress(LineDialogue* d, int percent) {
 void line_dialogue_print(LineDialogue* d, const char* text) { print(d->out_fd, text); }
 
 void line_dialogue_print_error(LineDialogue* d, const char* text) { print(d->error_fd, text); }
+
+// The dialogue as lines, and without one when the values were given: the
+// progress as a line rewritten in place, the result and the messages as
+// lines.
+namespace {
+
+int ask(Dialogue* d, FieldKind kind, char* text) {
+  return line_dialogue_read_value(&d->lines, kind, text);
+}
+
+void line(Dialogue* d, const char*, size_t) {
+  if (progress_advance(&d->bar, d->line_count))
+    line_dialogue_progress(&d->lines, static_cast<int>(d->bar.percent));
+}
+
+void close(Dialogue* d) { line_dialogue_close(&d->lines); }
+
+void finish(Dialogue* d, const JobResult& result) {
+  close(d);
+  std::string text = job_result_text(result);
+  text.pop_back();  // the print ends the last line
+  line_dialogue_print(&d->lines, text.c_str());
+}
+
+}  // namespace
+
+const DialogueMode LINE_MODE = {nullptr, ask, line, nullptr, nullptr, finish, close};
+const DialogueMode GIVEN_MODE = {nullptr, nullptr, line, nullptr, nullptr, finish, close};

@@ -28,9 +28,9 @@ int check(const std::string& path) {
   static GeneratorThread generator;
   job_check.path = path.c_str();
   generator.typed = &job_check.typed;
-  generator.channel = &job_check.channel;
-  job_check.generator_entry = generator_thread_main;
-  job_check.generator_arg = &generator;
+  generator.channel = &job_check.run.channel;
+  job_check.run.entry = generator_thread_main;
+  job_check.run.arg = &generator;
   int status = check_job(&job_check);
   if (status != 0) {
     fputs(job_check.report.c_str(), stderr);
@@ -61,32 +61,15 @@ int main(int argc, char** argv) {
   }
 
   static Program program;
-  if (command_line.action == RUN_WITH_VALUES) {
-    // Nothing to ask: only the messages, as without a terminal.
+  dialogue_open(&program.dialogue,
+                command_line.action == RUN_WITH_VALUES ? &command_line.typed : nullptr,
+                STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
+  if (command_line.action == RUN_WITH_VALUES)
     program.typed = command_line.typed;
-    program.values_given = true;
-  } else {
-    // Full screen when a person is at a terminal whose window can show it;
-    // otherwise the values come as lines, after a line that says why where
-    // the window is too small.
-    const ConsoleSetup setup = {WINDOW_TITLE, SCREEN_COLUMNS, SCREEN_ROWS, WINDOW_TOO_SMALL_NOTICE};
-    int columns = 0, rows = 0;
-    int opened = open_terminal_console(&program.console, setup, &columns, &rows);
-    program.full_screen = opened == CONSOLE_OPENED;
-    if (opened == CONSOLE_TOO_SMALL) {
-      char why[128];
-      snprintf(why, sizeof why, WINDOW_TOO_SMALL_FORMAT, columns, rows, SCREEN_COLUMNS,
-               SCREEN_ROWS);
-      line_dialogue_print(&program.lines, why);
-    }
-  }
-  if (!program.full_screen)
-    line_dialogue_open(&program.lines, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
-
   static GeneratorThread generator;
   generator.typed = &program.typed;
-  generator.channel = &program.channel;
-  program.generator_entry = generator_thread_main;
-  program.generator_arg = &generator;
+  generator.channel = &program.run.channel;
+  program.run.entry = generator_thread_main;
+  program.run.arg = &generator;
   return run_program(&program);
 }

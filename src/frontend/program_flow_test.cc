@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "frontend/entry_field.h"
-#include "platform/console_keys.h"
 #include "platform/test_console.h"
 #include "test_support.h"
 
@@ -82,25 +81,22 @@ struct FlowRun {
   FakeGenerator generator;
   int status = -99;
   int fds[3] = {-1, -1, -1};  // the line dialogue's input, output and errors
+  bool watched = false;       // a person watches the line dialogue's output
 
   explicit FlowRun(bool full_screen = true, bool screen_stays = false) {
     program->output_dir = dir.path.c_str();
     fds[1] = open(dir.file("out.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     fds[2] = open(dir.file("err.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    program->lines.out_fd = fds[1];
-    program->lines.error_fd = fds[2];
-    program->full_screen = full_screen;
     mem.screen_stays = screen_stays;
     if (full_screen)
-      open_memory_console(&program->console, &mem);
-    generator.channel = &program->channel;
+      open_memory_console(&program->dialogue.console, &mem);
+    generator.channel = &program->run.channel;
     generator.output = &program->output;
     generator.final_path = file;
-    program->generator_entry = fake_generator_main;
-    program->generator_arg = &generator;
+    program->run.entry = fake_generator_main;
+    program->run.arg = &generator;
   }
   ~FlowRun() {
-    join_thread(&program->generator);  // after a failure the thread is still ours
     for (int fd : fds)
       if (fd >= 0)
         close(fd);
@@ -108,9 +104,14 @@ struct FlowRun {
   // What the line dialogue reads, all of it there before the run.
   void give_lines(const std::string& text) {
     ASSERT_TRUE(write_file(dir.file("in.txt"), text));
-    program->lines.in_fd = fds[0] = open(dir.file("in.txt").c_str(), O_RDONLY);
+    fds[0] = open(dir.file("in.txt").c_str(), O_RDONLY);
   }
-  int run() { return status = run_program(program.get()); }
+  int run() {
+    dialogue_open(&program->dialogue, nullptr, fds[0], fds[1], fds[2]);
+    if (watched)
+      program->dialogue.lines.prompt_fd = program->dialogue.lines.progress_fd = fds[1];
+    return status = run_program(program.get());
+  }
   std::string printed() const { return read_file(dir.file("out.txt")).value_or("(no file)"); }
   std::string errors() const { return read_file(dir.file("err.txt")).value_or("(no file)"); }
   std::string file_text() const { return read_file(file).value_or("(no file)"); }
@@ -125,7 +126,7 @@ struct FlowRun {
     }
     return names;
   }
-  const Console* con() const { return &program->console; }
+  const Console* con() const { return &program->dialogue.console; }
 };
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -156,7 +157,7 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   for (const std::string& l : r.generator.lines)
     expect_sizes.push_back(size += static_cast<long long>(l.size()));
   EXPECT_EQ(r.generator.file_size_after_ack, expect_sizes);
-  EXPECT_EQ(r.program->line_count, 6u);
+  EXPECT_EQ(r.program->dialogue.line_count, 6u);
 
   const Console* con = r.con();
   EXPECT_EQ(console_row(con, 13), "    Writing gcode:    M104 S0") << console_dump(con);
@@ -184,7 +185,7 @@ TEST(ProgramFlow, CompleteRunOnTheFullScreen) {
   const std::string file_line = std::string(FILE_LABEL) + r.file + " (0.0 MB)";
   EXPECT_EQ(console_row(con, 19).substr(0, 4 + file_line.size()), "    " + file_line);
   EXPECT_EQ(console_text(con, 83, 19, 35), std::string(CLOSE_KEY_TEXT) + "  ");
-  EXPECT_EQ(con->cells[19][118].attr, ATTR_FRAME_RIGHT);
+  EXPECT_TRUE(r.mem.cells[19][118].frame);
 
   // The end waited for the key, left the screen, then printed it all
   // again so that it stays, each warning on a line of its own.
@@ -247,7 +248,7 @@ TEST(ProgramFlow, WhereTheScreenStaysOnlyWhatItCutIsPrintedAgain) {
 // here in the same file as the results.
 TEST(ProgramFlow, LineDialogueReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
   FlowRun r(false);
-  r.program->lines.prompt_fd = r.program->lines.progress_fd = r.fds[1];
+  r.watched = true;
   r.generator.lines = {"G28\n", "M84\n"};
   r.give_lines("0.4\n210\n700\n0.4\n210\n300");  // speed out of range; no last line end
   EXPECT_EQ(r.run(), 0);
@@ -274,7 +275,7 @@ TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
     r.give_lines(typed);
     EXPECT_EQ(r.run(), 1) << typed;
     EXPECT_EQ(r.file_text(), "an earlier job\n");  // neither replaced nor emptied
-    EXPECT_FALSE(r.program->generator.started);
+    EXPECT_FALSE(r.program->run.thread.started);
     std::string expect = std::string(NO_INPUT_TEXT) + "\n";
     if (strcmp(typed, "0.4\n999\n") == 0)
       expect = std::string(FIELD_ERROR_TEXT) + ": heating temperature \"999\"\n" + expect;
@@ -337,7 +338,7 @@ TEST(ProgramFlow, AFolderInTheWayIsReportedBeforeAnythingIsAsked) {
   memory_type(&r.mem, "0.4\n210\n300\n");
   EXPECT_EQ(r.run(), 1);
   EXPECT_EQ(r.mem.next, 0u);  // no key was read
-  EXPECT_FALSE(r.program->generator.started);
+  EXPECT_FALSE(r.program->run.thread.started);
   EXPECT_EQ(r.printed(), "");
   EXPECT_EQ(r.errors(), "Cannot create file dagoma0.g: Is a directory.\n");
   EXPECT_EQ(r.others(), "");

@@ -10,13 +10,13 @@
 namespace {
 
 void write_text(Console* con, int col, int row, const char* text) {
-  write_at(con, col, row, text, strlen(text));
+  console_write(con, col, row, text, strlen(text));
 }
 
 // Writes `text` from `col` on, as far as `last_col`.
 void write_up_to(Console* con, int col, int row, const char* text, int last_col) {
   size_t room = col <= last_col ? static_cast<size_t>(last_col - col + 1) : 0;
-  write_at(con, col, row, text, std::min(strlen(text), room));
+  console_write(con, col, row, text, std::min(strlen(text), room));
 }
 
 // A figure's row: the figure, then its warning three blanks after it.
@@ -27,24 +27,12 @@ void draw_figure(Console* con, int row, const char* figure, const char* warning)
     write_up_to(con, TEXT_COLUMN + static_cast<int>(strlen(figure)) + 3, row, warning, last_col);
 }
 
-void put_cell(Console* con, int col, int row, uint16_t attr) {
-  console_set_attribute(con, attr);
-  write_at(con, col, row, " ", 1);
-}
-
 }  // namespace
 
-void write_at(Console* con, int col, int row, const char* text, size_t length) {
-  console_set_cursor(con, col, row);
-  console_write(con, text, length);
-}
-
 void draw_screen(Console* con) {
-  console_set_cursor_info(con, 1, false);
-  console_set_attribute(con, ATTR_BANNER);
-  write_text(con, BANNER_COLUMN, BANNER_ROW, "Lumenforge - 3d vantor dagoma printing");
+  const char banner[] = "Lumenforge - 3d vantor dagoma printing";
+  console_write(con, BANNER_COLUMN, BANNER_ROW, banner, sizeof banner - 1, STYLE_BANNER);
   draw_frame(con, FRAME_TOP_ROW);
-  console_set_attribute(con, ATTR_TEXT);
   write_text(con, TEXT_COLUMN, OBJECT_ROW,
              "3d object:        visor with holes for plexiglas or glasses");
   write_text(con, TEXT_COLUMN, VERSION_ROW, VERSION_TEXT);
@@ -53,18 +41,7 @@ void draw_screen(Console* con) {
 }
 
 void draw_frame(Console* con, int top) {
-  const int left = FRAME_LEFT_COLUMN, right = FRAME_RIGHT_COLUMN, bottom = top + FRAME_HEIGHT;
-  // Clockwise from the top-left corner.
-  put_cell(con, left, top, ATTR_FRAME_TOP_LEFT);
-  for (int col = left + 1; col < right; ++col)
-    put_cell(con, col, top, ATTR_FRAME_HORIZONTAL);
-  put_cell(con, right, top, ATTR_FRAME_TOP_RIGHT);
-  for (int row = top + 1; row < bottom; ++row)
-    put_cell(con, right, row, ATTR_FRAME_RIGHT);
-  for (int col = right; col >= left; --col)
-    put_cell(con, col, bottom, ATTR_FRAME_HORIZONTAL);
-  for (int row = bottom - 1; row > top; --row)
-    put_cell(con, left, row, ATTR_FRAME_LEFT);
+  console_frame(con, FRAME_LEFT_COLUMN, top, FRAME_RIGHT_COLUMN, top + FRAME_HEIGHT);
 }
 
 void draw_prompt(Console* con, FieldKind kind) {
@@ -100,14 +77,14 @@ void progress_step(Console* con, ProgressBar* bar, uint64_t count) {
   int col = bar->next_col;
   if (!progress_advance(bar, count))
     return;
-  write_at(con, col, PROGRESS_ROW, "=", 1);
+  console_write(con, col, PROGRESS_ROW, "=", 1);
   char text[8] = {};
   snprintf(text, sizeof text, "  %d %%", static_cast<int>(bar->percent));
   write_text(con, PERCENT_COLUMN, PROGRESS_ROW, text);
 }
 
 void progress_close(Console* con, ProgressBar* bar) {
-  write_at(con, bar->next_col, PROGRESS_ROW, "|", 1);
+  console_write(con, bar->next_col, PROGRESS_ROW, "|", 1);
   ++bar->next_col;
 }
 
@@ -116,7 +93,7 @@ void echo_line(Console* con, const char* line, size_t length) {
   size_t shown = std::min(length > 0 ? length - 1 : 0, sizeof cells);
   memcpy(cells, line, shown);
   memset(cells + shown, ' ', sizeof cells - shown);
-  write_at(con, ECHO_COLUMN, ECHO_ROW, cells, sizeof cells);
+  console_write(con, ECHO_COLUMN, ECHO_ROW, cells, sizeof cells);
 }
 
 void draw_summary(Console* con, const SummaryText& text) {
@@ -158,7 +135,7 @@ bool draw_file(Console* con, const char* path, uint64_t bytes) {
   bool whole = format_file_line(line, sizeof line, path, bytes,
                                 static_cast<size_t>(key_col - 3 - TEXT_COLUMN));
   write_up_to(con, TEXT_COLUMN, FILE_ROW, line, LAST_TEXT_COLUMN);
-  write_at(con, key_col, FILE_ROW, CLOSE_KEY_TEXT, static_cast<size_t>(key_length));
+  console_write(con, key_col, FILE_ROW, CLOSE_KEY_TEXT, static_cast<size_t>(key_length));
   return whole;
 }
 

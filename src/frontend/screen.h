@@ -18,17 +18,6 @@
 inline constexpr int SCREEN_COLUMNS = 119;
 inline constexpr int SCREEN_ROWS = 22;
 
-inline constexpr uint16_t ATTR_BANNER = ATTR_FOREGROUND_RED | ATTR_FOREGROUND_GREEN;
-inline constexpr uint16_t ATTR_TEXT = ATTR_BANNER | ATTR_FOREGROUND_BLUE;
-// The frame is blanks whose grid lines join into one rectangle.
-inline constexpr uint16_t ATTR_FRAME_TOP_LEFT =
-    ATTR_TEXT | ATTR_GRID_HORIZONTAL | ATTR_GRID_LVERTICAL;
-inline constexpr uint16_t ATTR_FRAME_HORIZONTAL = ATTR_TEXT | ATTR_GRID_HORIZONTAL;
-inline constexpr uint16_t ATTR_FRAME_TOP_RIGHT =
-    ATTR_TEXT | ATTR_GRID_HORIZONTAL | ATTR_GRID_RVERTICAL;
-inline constexpr uint16_t ATTR_FRAME_RIGHT = ATTR_TEXT | ATTR_GRID_RVERTICAL;
-inline constexpr uint16_t ATTR_FRAME_LEFT = ATTR_TEXT | ATTR_GRID_LVERTICAL;
-
 inline constexpr int BANNER_COLUMN = 35;
 inline constexpr int BANNER_ROW = 4;
 inline constexpr int FRAME_TOP_ROW = 9;
@@ -71,16 +60,11 @@ struct ProgressBar {
   double percent;     // grows by PERCENT_PER_MARK per mark, never capped
 };
 
-// The one way text reaches the screen: `length` bytes from (col, row) in
-// the attribute in force.
-void write_at(Console* con, int col, int row, const char* text, size_t length);
-
-// Hides the cursor and paints the banner, the frame and the fixed texts;
-// leaves attribute 7 in force.
+// Paints the banner, the frame and the fixed texts.
 void draw_screen(Console* con);
 
-// Paints the frame from row `top` to top + 12, columns 1 to 118: blanks
-// whose attributes carry the grid lines of one closed rectangle.
+// Paints the frame from row `top` to top + 12, columns 1 to 118: one closed
+// rectangle.
 void draw_frame(Console* con, int top);
 
 // The prompt of a field, on its row.

@@ -17,63 +17,31 @@ struct Screen {
   Screen() { open_memory_console(&con, &mem); }
 };
 
-TEST(Screen, DialogueScreenTextsAndAttributes) {
+TEST(Screen, DialogueScreenTextsAndFrame) {
   Screen s;
   Console* con = &s.con;
   draw_screen(con);
-  EXPECT_FALSE(con->cursor_visible);
-  EXPECT_EQ(con->attr, ATTR_TEXT);
-
+  const MemoryConsole* mem = &s.mem;
   EXPECT_EQ(console_text(con, 35, 4, 38), "Lumenforge - 3d vantor dagoma printing");
-  EXPECT_EQ(con->cells[4][35].attr, ATTR_BANNER);
-  EXPECT_EQ(con->cells[4][72].attr, ATTR_BANNER);
+  EXPECT_EQ(mem->cells[4][35].style, STYLE_BANNER);
+  EXPECT_EQ(mem->cells[4][72].style, STYLE_BANNER);
   EXPECT_EQ(console_row(con, 11),
             "    3d object:        visor with holes for plexiglas or glasses");
-  EXPECT_EQ(con->cells[11][4].attr, ATTR_TEXT);
+  EXPECT_EQ(mem->cells[11][4].style, STYLE_TEXT);
   EXPECT_EQ(console_text(con, 4, 12, 36), "Version:          1.2.0 - 11/11/2024");
   EXPECT_EQ(console_text(con, 4, 13, 18), "Writing gcode:    ");
   EXPECT_EQ(console_text(con, 4, 14, 19), "Progress:         |");
-  EXPECT_EQ(con->cells[14][22].ch, '|');  // the bar's left end
+  EXPECT_EQ(mem->cells[14][22].ch, '|');  // the bar's left end
   // Nothing else above the frame.
   for (int row : {0, 1, 2, 3, 5, 6, 7, 8})
     EXPECT_EQ(console_row(con, row), "") << "row " << row;
-}
-
-TEST(Screen, FrameIsOneRectangleOfBlanksWithGridAttributes) {
-  Screen s;
-  Console* con = &s.con;
-  // Something in the way shows that every frame cell gets a blank.
-  for (int row = 9; row <= 21; ++row) {
-    console_set_cursor(con, 0, row);
-    console_write(con, std::string(CONSOLE_COLUMNS, 'x').c_str(), CONSOLE_COLUMNS);
-  }
-  draw_frame(con, 9);
-  EXPECT_EQ(con->attr, ATTR_FRAME_LEFT);  // the last cell painted is on the left edge
-
-  auto attr = [&](int col, int row) { return con->cells[row][col].attr; };
-  EXPECT_EQ(attr(1, 9), 0x0C07);    // top-left: top and left lines
-  EXPECT_EQ(attr(118, 9), 0x1407);  // top-right: top and right lines
-  EXPECT_EQ(attr(1, 21), 0x0407);   // the bottom corners: only the top line
-  EXPECT_EQ(attr(118, 21), 0x0407);
-  for (int col = 2; col <= 117; ++col) {
-    EXPECT_EQ(attr(col, 9), 0x0407) << col;
-    EXPECT_EQ(attr(col, 21), 0x0407) << col;
-  }
-  for (int row = 10; row <= 20; ++row) {
-    EXPECT_EQ(attr(1, row), 0x0807) << row;
-    EXPECT_EQ(attr(118, row), 0x1007) << row;
-    // The inside and the columns beside the frame are left alone.
-    EXPECT_EQ(console_text(con, 2, row, 116), std::string(116, 'x')) << row;
-    EXPECT_EQ(con->cells[row][0].ch, 'x');
-    EXPECT_EQ(con->cells[row][119].ch, 'x');
-  }
-  for (int row : {9, 21}) {
-    EXPECT_EQ(console_text(con, 1, row, 118), std::string(118, ' ')) << row;
-    EXPECT_EQ(con->cells[row][0].ch, 'x');
-  }
-  for (int row = 10; row <= 20; ++row) {
-    EXPECT_EQ(con->cells[row][1].ch, ' ');
-    EXPECT_EQ(con->cells[row][118].ch, ' ');
+  // The frame: rows 9 to 21, columns 1 to 118.
+  for (int row = 8; row <= 22; ++row) {
+    for (int col = 0; col <= 119; ++col) {
+      bool edge = (row == 9 || row == 21 || col == 1 || col == 118) && row >= 9 && row <= 21 &&
+                  col >= 1 && col <= 118;
+      EXPECT_EQ(mem->cells[row][col].frame, edge) << col << ", " << row;
+    }
   }
 }
 
@@ -91,7 +59,7 @@ Marks run_progress(Console* con, ProgressBar* bar, uint64_t lines) {
     progress_step(con, bar, count);
     if (bar->next_col != before) {
       EXPECT_EQ(bar->next_col, before + 1);
-      EXPECT_EQ(con->cells[PROGRESS_ROW][before].ch, '=');
+      EXPECT_EQ(memory_of(con)->cells[PROGRESS_ROW][before].ch, '=');
       m.lines.push_back(count);
       std::string text = console_text(con, PERCENT_COLUMN, PROGRESS_ROW, 8);
       text.erase(text.find_last_not_of(' ') + 1);
@@ -113,7 +81,7 @@ TEST(Progress, FirstMarksAndPercentages) {
   Marks m = run_progress(&s.con, &bar, 37583 * 10);
   ASSERT_GE(m.lines.size(), 8u);
   EXPECT_EQ(m.lines[0], 1u);  // line 1 draws the first mark at column 23
-  EXPECT_EQ(s.con.cells[PROGRESS_ROW][23].ch, '=');
+  EXPECT_EQ(s.mem.cells[PROGRESS_ROW][23].ch, '=');
   EXPECT_EQ(m.lines[1], 47355u);  // lines 2 to 47,354 draw nothing
   std::vector<std::string> first(m.percents.begin(), m.percents.begin() + 8);
   std::vector<std::string> expect = {"  1 %", "  2 %", "  3 %", "  5 %",
@@ -139,7 +107,7 @@ TEST(Progress, CompleteJobEndsWithEightyMarksAndTheClosingBar) {
     EXPECT_EQ(m.percents[79], "  100 %");
     progress_close(&s.con, &bar);
     EXPECT_EQ(console_text(&s.con, 22, PROGRESS_ROW, 82), "|" + std::string(80, '=') + "|");
-    EXPECT_EQ(s.con.cells[PROGRESS_ROW][103].ch, '|');
+    EXPECT_EQ(s.mem.cells[PROGRESS_ROW][103].ch, '|');
     EXPECT_EQ(console_row(&s.con, PROGRESS_ROW),
               "    Progress:         |" + std::string(80, '=') + "|  " + "  100 %");
   }
@@ -152,7 +120,7 @@ TEST(Progress, ShorterAndLongerJobs) {
   Marks m = run_progress(&s.con, &bar, 3741011);
   EXPECT_EQ(m.lines.size(), 79u);  // one line short of the 80th mark
   progress_close(&s.con, &bar);
-  EXPECT_EQ(s.con.cells[PROGRESS_ROW][102].ch, '|');  // right after the last mark
+  EXPECT_EQ(s.mem.cells[PROGRESS_ROW][102].ch, '|');  // right after the last mark
 
   Screen longer;
   progress_init(&bar);
@@ -162,7 +130,7 @@ TEST(Progress, ShorterAndLongerJobs) {
   EXPECT_EQ(m.percents[80], "  102 %");  // never capped at 100
   EXPECT_EQ(m.percents.back(), "  103 %");
   progress_close(&longer.con, &bar);
-  EXPECT_EQ(longer.con.cells[PROGRESS_ROW][23 + m.lines.size()].ch, '|');
+  EXPECT_EQ(longer.mem.cells[PROGRESS_ROW][23 + m.lines.size()].ch, '|');
 }
 
 TEST(Echo, ShowsSixtyThreeCellsAndBlanksWhatALongerLineLeft) {
@@ -176,21 +144,20 @@ TEST(Echo, ShowsSixtyThreeCellsAndBlanksWhatALongerLineLeft) {
     echo_line(con, buffer, line.size());
   };
 
-  console_set_cursor(con, 85, ECHO_ROW);
-  console_write(con, "#", 1);  // just past the echo cells
+  console_write(con, 85, ECHO_ROW, "#", 1);  // just past the echo cells
   std::string longest = std::string(62, 'L') + "\n";
   receive(longest);
   EXPECT_EQ(console_text(con, 22, ECHO_ROW, 63), std::string(62, 'L') + " ");
-  EXPECT_EQ(con->cells[ECHO_ROW][85].ch, '#');
+  EXPECT_EQ(s.mem.cells[ECHO_ROW][85].ch, '#');
 
   receive("G28\n");
   EXPECT_EQ(console_text(con, 22, ECHO_ROW, 63), "G28" + std::string(60, ' '));
-  EXPECT_EQ(con->cells[ECHO_ROW][85].ch, '#');
+  EXPECT_EQ(s.mem.cells[ECHO_ROW][85].ch, '#');
 
   // A line longer than the cells shows its beginning.
   receive(std::string(100, 'M') + "\n");
   EXPECT_EQ(console_text(con, 22, ECHO_ROW, 63), std::string(63, 'M'));
-  EXPECT_EQ(con->cells[ECHO_ROW][85].ch, '#');
+  EXPECT_EQ(s.mem.cells[ECHO_ROW][85].ch, '#');
 }
 
 }  // namespace
@@ -209,7 +176,7 @@ TEST(Summary, EveryTextStaysWithinTheWindowAndTheFrame) {
   EXPECT_EQ(console_row(con, 5), "    Print time:       21 h 53 min");
   EXPECT_EQ(console_row(con, 7),
             "    " + std::string(100, 'h') + "   " + std::string(ABOVE_BUILD_HEIGHT_TEXT, 12));
-  EXPECT_EQ(con->cells[7][SCREEN_COLUMNS].ch, ' ');
+  EXPECT_EQ(s.mem.cells[7][SCREEN_COLUMNS].ch, ' ');
 
   std::string path = "/media/operator/" + std::string(80, 'x') + "/prints/dagoma0.g";
   EXPECT_FALSE(draw_file(con, path.c_str(), 130665137));
@@ -218,7 +185,7 @@ TEST(Summary, EveryTextStaysWithinTheWindowAndTheFrame) {
   EXPECT_EQ(row,
             "    Full path:        /media/operato...xxxxxxxxxxxxx/prints/dagoma0.g (130.7 MB)   " +
                 std::string(CLOSE_KEY_TEXT));
-  EXPECT_EQ(con->cells[19][118].attr, ATTR_FRAME_RIGHT);
+  EXPECT_TRUE(s.mem.cells[19][118].frame);
   // Short enough, whole.
   EXPECT_TRUE(draw_file(con, "/tmp/dagoma0.g", 49999));
   EXPECT_EQ(console_text(con, 4, 19, 41), "Full path:        /tmp/dagoma0.g (0.0 MB)");

@@ -1,138 +1,37 @@
 #ifndef VISOR_PLATFORM_CONSOLE_H_
 #define VISOR_PLATFORM_CONSOLE_H_
 
-// A character-cell console in the manner of the Windows console: a screen
-// buffer of cells (a character and an attribute each) addressed by column
-// and row from the top-left cell, a cursor, a text attribute in force, and
-// key events.
-//
-// Writes only change the cell buffer; a backend shows it on a device (a
-// terminal, the Windows console, memory for tests) and supplies the keys.
-// Showing costs system calls, so it happens when asked for: at once with
-// console_show, or at most every SHOW_INTERVAL_MS with console_show_soon;
-// every wait for a key or for time shows the screen first.
+// The full screen: texts at fixed columns and rows, one frame, and keys.
+// Each system draws it with its own means, chosen by the build:
+// console_curses.cc on a terminal (curses keeps the screen and decodes the
+// keys), console_win32.cc through the Windows console's own calls; tests
+// link a console in memory (test_console.cc). What is drawn reaches the
+// device at the next console_show, or before a wait for a key or for time.
+// The screen has no cursor: nothing is typed where one would stand.
 
 #include <cstddef>
 #include <cstdint>
 
+// The largest layout a console holds.
 inline constexpr int CONSOLE_COLUMNS = 120;
 inline constexpr int CONSOLE_ROWS = 30;
 
-// Attribute bits, as the Windows console numbers them. The low byte is the
-// colour: foreground bits 0-3, background bits 4-7, each blue, green, red,
-// intensity.
-inline constexpr uint16_t ATTR_FOREGROUND_BLUE = 0x0001;
-inline constexpr uint16_t ATTR_FOREGROUND_GREEN = 0x0002;
-inline constexpr uint16_t ATTR_FOREGROUND_RED = 0x0004;
-// The grid lines are drawn along one edge of the cell.
-inline constexpr uint16_t ATTR_GRID_HORIZONTAL = 0x0400;  // top edge
-inline constexpr uint16_t ATTR_GRID_LVERTICAL = 0x0800;   // left edge
-inline constexpr uint16_t ATTR_GRID_RVERTICAL = 0x1000;   // right edge
-inline constexpr uint16_t ATTR_GRID_LINES =
-    ATTR_GRID_HORIZONTAL | ATTR_GRID_LVERTICAL | ATTR_GRID_RVERTICAL;
-inline constexpr uint16_t ATTR_DEFAULT =
-    ATTR_FOREGROUND_RED | ATTR_FOREGROUND_GREEN | ATTR_FOREGROUND_BLUE;  // light grey on black
+enum ConsoleStyle { STYLE_TEXT, STYLE_BANNER };
 
-inline constexpr int SHOW_INTERVAL_MS = 30;
-
-struct ConsoleCell {
-  char ch;
-  uint16_t attr;
-};
-
-// A key pressed or released, by its virtual-key code (console_keys.h).
+// A key pressed or released. The Windows console names the key itself:
+// `key` is its virtual-key code. A terminal sends only what the key types:
+// `key` is 0 and `ch` the character, a press.
 struct KeyEvent {
-  bool key_down;
-  uint16_t virtual_key;
+  bool pressed;
+  uint16_t key;
+  char ch;
 };
 
-struct Console;
-
-// What a device provides.
-struct ConsoleBackend {
-  // Brings the device up to the cell buffer and cursor.
-  void (*show)(Console* con);
-  // Blocks until a key event arrives and takes it: one per call, as keys
-  // arrive one by one. 1, or -1 when the input has ended.
-  int (*read_key)(Console* con, KeyEvent* event);
-  // Drops the keys that have arrived and not been read.
-  void (*discard_input)(Console* con);
-  // Waits `ms` milliseconds, keeping the device current meanwhile.
-  void (*sleep)(Console* con, unsigned ms);
-  // Gives the device back as it was found.
-  void (*close)(Console* con);
-};
-
+// The system's own state of the console, null while none is open.
 struct Console {
-  ConsoleCell cells[CONSOLE_ROWS][CONSOLE_COLUMNS];
-  int cursor_col;
-  int cursor_row;
-  bool cursor_visible;
-  int cursor_size;
-  uint16_t attr;  // attribute of what is written next
-
-  bool closed;
-  // The device reports key releases (the Windows console); a terminal
-  // reports presses only.
-  bool reports_releases;
-  // What was drawn stays on the device after close (the Windows console,
-  // a terminal without an alternate screen): what is printed then goes
-  // below it.
-  bool screen_stays;
-  // The smallest window that shows everything drawn.
-  int need_columns;
-  int need_rows;
-
-  bool changed;          // cells or cursor differ from what was shown
-  int show_countdown;    // console_show_soon calls until the next clock look
-  int64_t last_show_ns;  // monotonic time of the last show
-
-  const ConsoleBackend* backend;
-  void* device;  // the backend's own state
+  void* device = nullptr;
 };
 
-// Sets the cells blank in attribute 7, the cursor visible at (0, 0). The
-// open functions of the backends call it first.
-void console_init(Console* con);
-
-// --- Output: cells only ---
-
-// Blanks every cell in the attribute in force, cursor to (0, 0).
-void console_clear(Console* con);
-void console_set_cursor_info(Console* con, int size, bool visible);
-void console_set_attribute(Console* con, uint16_t attr);
-// Positions outside the buffer are clamped to its edge.
-void console_set_cursor(Console* con, int col, int row);
-// Writes exactly `length` bytes at the cursor in the attribute in force and
-// leaves the cursor behind them. What passes the right edge is dropped.
-void console_write(Console* con, const char* text, size_t length);
-
-// --- Showing ---
-void console_show(Console* con);
-// For per-line callers: shows at most every SHOW_INTERVAL_MS, and looks at
-// the clock only every few calls.
-void console_show_soon(Console* con);
-
-// --- Input ---
-void console_flush_input(Console* con);
-// Blocks until a key event has arrived, then takes it into events[0]: a
-// read takes one event, as keys arrive one by one, so that a reader that
-// looks at the first event of a read of up to `max` loses none. Returns
-// how many were taken, or -1 when the input has ended.
-int console_read_input(Console* con, KeyEvent* events, int max);
-// Blocks until a key is pressed and takes it, releases dropped. 1, or -1
-// when the input has ended.
-int console_wait_key(Console* con);
-
-// --- Other ---
-void console_sleep(Console* con, unsigned ms);
-// Leaves the device (full-screen view ended, modes restored). Safe to call
-// more than once.
-void console_close(Console* con);
-
-// --- The process's own console ---
-
-// What the program asks of the console window.
 struct ConsoleSetup {
   const char* title;
   int columns;  // the smallest window that shows the whole layout
@@ -148,15 +47,50 @@ enum : int {
   CONSOLE_TOO_SMALL = -2,       // the window is smaller than asked
 };
 
-// Full screen on the terminal that standard input and output are (on
-// Windows, the console window): sets the window's title and, where the
-// system has them, its code page and style. CONSOLE_NOT_A_TERMINAL when
-// they are not both a terminal or it cannot be set up; CONSOLE_TOO_SMALL,
-// with the window's size in *columns and *rows, when a terminal's window
-// is smaller than the setup asks (a Windows console enlarges its buffer
-// instead). Either way the terminal is left as it was. Until
-// console_close, every end of the process by a signal gives the terminal
-// back first.
-int open_terminal_console(Console* con, const ConsoleSetup& setup, int* columns, int* rows);
+// Takes the terminal that standard input and output are (on Windows, the
+// console window) for the full screen, blank: sets the window's title and,
+// where the system has them, its code page and style. CONSOLE_NOT_A_TERMINAL
+// when they are not both a terminal, or it cannot be set up;
+// CONSOLE_TOO_SMALL, with the window's size in *columns and *rows, when a
+// terminal's window is smaller than the setup asks (a Windows console
+// enlarges its buffer instead). Either way the terminal is left as it was.
+// Until console_close, every end of the process by a signal gives the
+// terminal back first.
+int console_open(Console* con, const ConsoleSetup& setup, int* columns, int* rows);
+
+// Blanks the whole screen.
+void console_clear(Console* con);
+// Writes exactly `length` bytes from (col, row); what passes the layout's
+// right edge is dropped, and control characters show as blanks.
+void console_write(Console* con, int col, int row, const char* text, size_t length,
+                   ConsoleStyle style = STYLE_TEXT);
+// A rectangle of lines through the cells from (left, top) to (right,
+// bottom): blanks whose edges carry the lines (the Windows console's grid
+// lines), or line-drawing characters where a terminal has no such edges.
+void console_frame(Console* con, int left, int top, int right, int bottom);
+
+// Brings the device up to what was drawn.
+void console_show(Console* con);
+
+// Blocks until a key event arrives and takes it: one per call. 1, or -1
+// when the input has ended.
+int console_read_key(Console* con, KeyEvent* event);
+// Takes away the release of the key just read, where the console reports
+// releases (the Windows console: it waits for one event); a terminal has
+// none.
+void console_take_release(Console* con);
+// Drops the keys that have arrived and not been read.
+void console_flush_input(Console* con);
+
+// Waits `ms` milliseconds, keeping the device current meanwhile.
+void console_sleep(Console* con, unsigned ms);
+
+// Whether what was drawn stays visible once the console is closed (the
+// Windows console, a terminal without an alternate screen): what is printed
+// then goes below it.
+bool console_screen_stays(const Console* con);
+
+// Gives the device back as it was found. Safe on a closed console.
+void console_close(Console* con);
 
 #endif  // VISOR_PLATFORM_CONSOLE_H_

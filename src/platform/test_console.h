@@ -1,8 +1,8 @@
 #ifndef VISOR_PLATFORM_TEST_CONSOLE_H_
 #define VISOR_PLATFORM_TEST_CONSOLE_H_
 
-// A console for tests: keys come from a script, the screen is the cell
-// buffer itself, and sleeps are recorded instead of happening.
+// A console in memory, for tests: keys come from a script, the screen is a
+// buffer of cells to look at, and sleeps are recorded instead of happening.
 
 #include <cstdint>
 #include <string>
@@ -10,12 +10,18 @@
 
 #include "platform/console.h"
 
+struct MemoryCell {
+  char ch;
+  ConsoleStyle style;
+  bool frame;  // a cell of the frame
+};
+
 struct MemoryConsole {
   // As a device reports keys: with their releases (the Windows console) or
   // presses only (a terminal). Set before open.
   bool releases = true;
   // What was drawn stays after close, as on a console without an
-  // alternate screen. Set before open.
+  // alternate screen.
   bool screen_stays = false;
 
   // What is yet to arrive, one event per read, as a person's keys arrive
@@ -30,6 +36,7 @@ struct MemoryConsole {
   std::vector<Scripted> script;
   size_t next = 0;
 
+  MemoryCell cells[CONSOLE_ROWS][CONSOLE_COLUMNS] = {};
   unsigned slept_ms = 0;
   // The whole screen as text (rows joined by "\n") at the start of each
   // sleep, so a test sees what stood there while the program waited.
@@ -37,19 +44,24 @@ struct MemoryConsole {
   // The same at each show, for what stood on the screen only for a while.
   std::vector<std::string> screens_at_show;
   int shows = 0;
-  int discards = 0;  // flushes that reached the device
+  bool changed = false;  // drawn since the last show
+  int discards = 0;      // flushes that reached the device
   bool closed = false;
 };
 
+// Opens `con` on `mem`, blank. A console_open of `con` afterwards finds it
+// open (so that code that opens its own console gets this one); without it,
+// console_open answers CONSOLE_NOT_A_TERMINAL.
 void open_memory_console(Console* con, MemoryConsole* mem);
+MemoryConsole* memory_of(const Console* con);
 
 // Script helpers.
-// One event: a press or a release, as given.
-void memory_add(MemoryConsole* mem, uint16_t vk, bool down);
+// One event: a press or a release of a key, as given.
+void memory_add(MemoryConsole* mem, uint16_t key, bool pressed);
 // A key pressed, followed by its release where the console reports them.
-void memory_press(MemoryConsole* mem, uint16_t vk);
-// memory_press for each character's key, by virtual_key_for_char ("\n" is
-// Enter).
+void memory_press(MemoryConsole* mem, uint16_t key);
+// Each character typed, as a terminal sends it ("\n" is Enter), each
+// followed by its release where the console reports them.
 void memory_type(MemoryConsole* mem, const char* text);
 
 // `length` characters from (col, row).
