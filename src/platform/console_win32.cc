@@ -1,30 +1,28 @@
-// The console on Windows, through the console API: the cell buffer is
-// copied to the console's screen buffer, only the cells that changed since
-// the last show, as runs of one attribute (position, attribute, write).
-// The attribute's grid-line bits go along, and the console draws the frame
-// from them. Keys arrive as the console's own key events, releases included.
-// The console has no alternate screen: what was drawn stays after close.
+// The full screen on Windows, through the console's own calls: each text is
+// written where it stands (cursor position, attribute, WriteConsoleA), the
+// frame is blanks whose attributes carry the console's grid lines, and keys
+// arrive as the console's key events, releases included. The console has
+// no alternate screen: what was drawn stays after close.
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/console.h"
 #include "platform/interrupt.h"
 
 namespace {
 
-// The cells hold ISO 8859-1, and the console shows them in it.
+// The texts are ISO 8859-1, and the console shows them in it.
 constexpr UINT CODE_PAGE_LATIN1 = 28591;
 
-// Unchanged cells between two changed ones of the same attribute are
-// written along with them, up to this many: one call instead of three.
-constexpr int MAX_UNCHANGED_IN_RUN = 8;
-
-// An attribute no cell has: marks device cells whose content is unknown.
-constexpr uint16_t ATTR_UNKNOWN = 0xFFFF;
+constexpr WORD ATTR_TEXT = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
+constexpr WORD ATTR_BANNER = FOREGROUND_RED | FOREGROUND_GREEN;
+// The grid lines run along one edge of a cell: the top, the left, the right.
+constexpr WORD GRID_TOP = COMMON_LVB_GRID_HORIZONTAL;
+constexpr WORD GRID_LEFT = COMMON_LVB_GRID_LVERTICAL;
+constexpr WORD GRID_RIGHT = COMMON_LVB_GRID_RVERTICAL;
 
 // The console as found, to give it back on close.
 struct SavedConsole {
@@ -38,190 +36,46 @@ struct SavedConsole {
   bool have_title;
   HWND window;
   LONG window_style;
-  bool style_changed;
 };
 
 struct Win32Device {
   HANDLE in;
   HANDLE out;
   SavedConsole saved;
-
-  // What the console's screen buffer holds, as far as this process wrote it.
-  ConsoleCell shown[CONSOLE_ROWS][CONSOLE_COLUMNS];
-  bool screen_started;  // the screen has been cleared once
-  WORD device_attr;     // attribute in force on the console
-  int cursor_col;       // where the console's cursor stands
-  int cursor_row;
-  bool cursor_visible;
-  int cursor_size;
-  int rows_drawn;  // rows up to the lowest one written, or the layout's
+  WORD attr;       // in force on the console
+  int rows_drawn;  // down to the lowest row written, or the layout's
 };
 
-Win32Device* device(Console* con) { return static_cast<Win32Device*>(con->device); }
+Win32Device* device(const Console* con) { return static_cast<Win32Device*>(con->device); }
 
 // The device the interrupt handler gives back (Ctrl+C, Ctrl+Break, the
 // window closed); one console per process.
 std::atomic<Win32Device*> g_device{nullptr};
 
-bool same(const ConsoleCell& a, const ConsoleCell& b) { return a.ch == b.ch && a.attr == b.attr; }
-
-int min_int(int a, int b) { return a < b ? a : b; }
-int max_int(int a, int b) { return a > b ? a : b; }
-
-void mark_unknown(Win32Device* d) {
-  for (auto& row : d->shown) {
-    for (ConsoleCell& cell : row) {
-      cell.ch = 0;
-      cell.attr = ATTR_UNKNOWN;
-    }
-  }
-}
-
-// The first show starts from a known screen: "cls" blanks the whole buffer
-// in the attribute in force and brings the window to its top, where the
-// layout's rows are.
-void start_screen(Win32Device* d) {
-  d->screen_started = true;
-  SetConsoleTextAttribute(d->out, ATTR_DEFAULT);
-  d->device_attr = ATTR_DEFAULT;
-  if (system("cls") != 0) {
-    mark_unknown(d);  // every cell is written then
-    return;
-  }
-  for (auto& row : d->shown) {
-    for (ConsoleCell& cell : row) {
-      cell.ch = ' ';
-      cell.attr = ATTR_DEFAULT;
-    }
-  }
-  d->cursor_col = 0;
-  d->cursor_row = 0;
-}
-
-// The layout needs a screen buffer of its size; a smaller one is enlarged
-// (never shrunk), so that nothing is cut off. Returns the usable size.
-void usable_size(Win32Device* d, const Console* con, int* cols, int* rows) {
-  *cols = CONSOLE_COLUMNS;
-  *rows = CONSOLE_ROWS;
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!GetConsoleScreenBufferInfo(d->out, &info))
-    return;
-  int have_cols = info.dwSize.X;
-  int have_rows = info.dwSize.Y;
-  if (have_cols < con->need_columns || have_rows < con->need_rows) {
-    COORD size = {static_cast<SHORT>(max_int(have_cols, con->need_columns)),
-                  static_cast<SHORT>(max_int(have_rows, con->need_rows))};
-    if (SetConsoleScreenBufferSize(d->out, size)) {
-      have_cols = size.X;
-      have_rows = size.Y;
-    }
-  }
-  *cols = min_int(*cols, have_cols);
-  *rows = min_int(*rows, have_rows);
-}
-
-// Writes cells [from, to) of one row, all of attribute `attr`.
-void write_run(Win32Device* d, const Console* con, int row, int from, int to, WORD attr, int cols) {
-  char text[CONSOLE_COLUMNS];
-  for (int col = from; col < to; ++col) {
-    // Cells hold ISO 8859-1; control characters would act rather than
-    // show, so they show as blanks.
-    unsigned char c = static_cast<unsigned char>(con->cells[row][col].ch);
-    text[col - from] = (c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
-    d->shown[row][col] = con->cells[row][col];
-  }
-  if (attr != d->device_attr) {
-    SetConsoleTextAttribute(d->out, attr);
-    d->device_attr = attr;
-  }
-  COORD at = {static_cast<SHORT>(from), static_cast<SHORT>(row)};
-  SetConsoleCursorPosition(d->out, at);
-  DWORD written = 0;
-  WriteConsoleA(d->out, text, static_cast<DWORD>(to - from), &written, nullptr);
-  // Wrapping at the end of a line is off: the cursor stops on the last
-  // column.
-  d->cursor_col = min_int(to, cols - 1);
-  d->cursor_row = row;
-  d->rows_drawn = max_int(d->rows_drawn, row + 1);
-}
-
-void show_row(Win32Device* d, const Console* con, int row, int cols) {
-  const ConsoleCell* want = con->cells[row];
-  const ConsoleCell* have = d->shown[row];
-  int col = 0;
-  while (col < cols) {
-    if (same(want[col], have[col])) {
-      ++col;
-      continue;
-    }
-    uint16_t attr = want[col].attr;
-    int end = col + 1;  // one past the last changed cell of the run
-    for (int scan = col + 1; scan < cols && want[scan].attr == attr; ++scan) {
-      if (!same(want[scan], have[scan]))
-        end = scan + 1;
-      else if (scan - end >= MAX_UNCHANGED_IN_RUN)
-        break;
-    }
-    write_run(d, con, row, col, end, attr, cols);
-    col = end;
-  }
-}
-
-void win32_show(Console* con) {
-  Win32Device* d = device(con);
-  // The interrupt handler gives the console back and prints its message
-  // from a thread of its own: it waits for a show under way, whose cursor
-  // moves and writes would otherwise land among its own; a later show
-  // waits for it, until the process ends.
+// `length` bytes at (col, row) in `attr`. The interrupt handler gives the
+// console back and prints its message from a thread of its own: it waits
+// for a write under way, whose cursor move would otherwise land among its
+// own, and a later write waits for it, until the process ends.
+void put(Win32Device* d, int col, int row, const char* text, DWORD length, WORD attr) {
   interrupt_hold();
-  if (!d->screen_started)
-    start_screen(d);
-  int cols = 0;
-  int rows = 0;
-  usable_size(d, con, &cols, &rows);
-  d->rows_drawn = max_int(d->rows_drawn, min_int(con->need_rows, rows));
-  for (int row = 0; row < rows; ++row)
-    show_row(d, con, row, cols);
-
-  int size = con->cursor_size < 1 ? 1 : con->cursor_size > 100 ? 100 : con->cursor_size;
-  if (con->cursor_visible != d->cursor_visible || size != d->cursor_size) {
-    CONSOLE_CURSOR_INFO info = {static_cast<DWORD>(size), con->cursor_visible ? TRUE : FALSE};
-    SetConsoleCursorInfo(d->out, &info);
-    d->cursor_visible = con->cursor_visible;
-    d->cursor_size = size;
+  if (attr != d->attr) {
+    SetConsoleTextAttribute(d->out, attr);
+    d->attr = attr;
   }
-  if (con->cursor_col != d->cursor_col || con->cursor_row != d->cursor_row) {
-    COORD at = {static_cast<SHORT>(min_int(con->cursor_col, cols - 1)),
-                static_cast<SHORT>(min_int(con->cursor_row, rows - 1))};
-    SetConsoleCursorPosition(d->out, at);
-    d->cursor_col = con->cursor_col;
-    d->cursor_row = con->cursor_row;
-  }
+  SetConsoleCursorPosition(d->out, COORD{static_cast<SHORT>(col), static_cast<SHORT>(row)});
+  DWORD written = 0;
+  WriteConsoleA(d->out, text, length, &written, nullptr);
+  if (row + 1 > d->rows_drawn)
+    d->rows_drawn = row + 1;
   interrupt_release();
 }
 
-// Key events only: the console's other events (mouse, focus, menu, buffer
-// size) are nobody's business here. One per call, so that a reader that
-// looks only at the first event of a read loses nothing; a held key's
-// repeat count is one event too.
-int win32_read_key(Console* con, KeyEvent* event) {
-  Win32Device* d = device(con);
-  for (;;) {
-    INPUT_RECORD record;
-    DWORD got = 0;
-    if (!ReadConsoleInputA(d->in, &record, 1, &got))
-      return -1;  // the console is gone: the input has ended
-    if (got == 1 && record.EventType == KEY_EVENT) {
-      const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-      *event = KeyEvent{key.bKeyDown != 0, key.wVirtualKeyCode};
-      return 1;
-    }
-  }
+void blanks(Win32Device* d, int col, int row, int count, WORD attr) {
+  char text[CONSOLE_COLUMNS];
+  for (int i = 0; i < count; ++i)
+    text[i] = ' ';
+  put(d, col, row, text, static_cast<DWORD>(count), attr);
 }
-
-void win32_discard_input(Console* con) { FlushConsoleInputBuffer(device(con)->in); }
-
-void win32_sleep(Console*, unsigned ms) { Sleep(ms); }
 
 // The window's title, code page and style, saved first to be given back:
 // the window can then be neither maximised nor resized by its border.
@@ -229,26 +83,20 @@ void set_up_window(Win32Device* d, const char* title) {
   SetConsoleTitleA(title);
   SetConsoleCP(CODE_PAGE_LATIN1);
   SetConsoleOutputCP(CODE_PAGE_LATIN1);
-  HWND window = GetConsoleWindow();
-  if (window == nullptr)
+  d->saved.window = GetConsoleWindow();
+  if (d->saved.window == nullptr)
     return;
-  LONG style = GetWindowLongA(window, GWL_STYLE);
-  d->saved.window = window;
-  d->saved.window_style = style;
-  d->saved.style_changed = true;
-  SetWindowLongA(window, GWL_STYLE, style & ~(WS_MAXIMIZEBOX | WS_THICKFRAME));
+  d->saved.window_style = GetWindowLongA(d->saved.window, GWL_STYLE);
+  SetWindowLongA(d->saved.window, GWL_STYLE,
+                 d->saved.window_style & ~(WS_MAXIMIZEBOX | WS_THICKFRAME));
 }
 
-// Gives back what open and the set-up calls changed, and puts the cursor
-// under what was drawn, where lines printed afterwards belong. Also run on
-// the interrupt handler's thread when the process is being ended.
+// Gives back what open changed, and puts the cursor under what was drawn,
+// where lines printed afterwards belong. Also run on the interrupt
+// handler's thread when the process is being ended.
 void restore(Win32Device* d) {
-  if (d->screen_started) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    int rows = GetConsoleScreenBufferInfo(d->out, &info) ? info.dwSize.Y : CONSOLE_ROWS;
-    COORD at = {0, static_cast<SHORT>(min_int(d->rows_drawn, rows - 1))};
-    SetConsoleCursorPosition(d->out, at);
-  }
+  if (d->rows_drawn > 0)
+    SetConsoleCursorPosition(d->out, COORD{0, static_cast<SHORT>(d->rows_drawn)});
   SetConsoleTextAttribute(d->out, d->saved.attributes);
   SetConsoleCursorInfo(d->out, &d->saved.cursor);
   SetConsoleMode(d->out, d->saved.output_mode);
@@ -257,7 +105,7 @@ void restore(Win32Device* d) {
   SetConsoleOutputCP(d->saved.output_code_page);
   if (d->saved.have_title)
     SetConsoleTitleA(d->saved.title);
-  if (d->saved.style_changed)
+  if (d->saved.window != nullptr)
     SetWindowLongA(d->saved.window, GWL_STYLE, d->saved.window_style);
 }
 
@@ -266,35 +114,20 @@ void restore_on_interrupt() {
     restore(d);
 }
 
-void win32_close(Console* con) {
-  Win32Device* d = device(con);
-  interrupt_set_restore(nullptr);
-  g_device.store(nullptr);
-  restore(d);
-  delete d;
-  con->device = nullptr;
-}
-
-const ConsoleBackend WIN32_BACKEND = {
-    win32_show, win32_read_key, win32_discard_input, win32_sleep, win32_close,
-};
-
 bool is_handle(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
 
 }  // namespace
 
-int open_terminal_console(Console* con, const ConsoleSetup& setup, int*, int*) {
+int console_open(Console* con, const ConsoleSetup& setup, int*, int*) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD input_mode = 0;
-  DWORD output_mode = 0;
+  DWORD input_mode = 0, output_mode = 0;
   CONSOLE_SCREEN_BUFFER_INFO info;
   // Both must be the console: input from a pipe or a file, or output into
   // one, is a plain stream.
   if (!is_handle(in) || !is_handle(out) || !GetConsoleMode(in, &input_mode) ||
       !GetConsoleMode(out, &output_mode) || !GetConsoleScreenBufferInfo(out, &info))
     return CONSOLE_NOT_A_TERMINAL;
-
   Win32Device* d = new Win32Device();
   d->in = in;
   d->out = out;
@@ -306,32 +139,112 @@ int open_terminal_console(Console* con, const ConsoleSetup& setup, int*, int*) {
   d->saved.input_code_page = GetConsoleCP();
   d->saved.output_code_page = GetConsoleOutputCP();
   d->saved.have_title = GetConsoleTitleA(d->saved.title, sizeof d->saved.title) > 0;
-  d->device_attr = info.wAttributes;
-  d->cursor_col = info.dwCursorPosition.X;
-  d->cursor_row = info.dwCursorPosition.Y;
-  d->cursor_visible = d->saved.cursor.bVisible != FALSE;
-  d->cursor_size = static_cast<int>(d->saved.cursor.dwSize);
-  mark_unknown(d);
-
+  d->attr = info.wAttributes;
+  d->rows_drawn = setup.rows;  // the layout's, at the least
   // A write into the last column stays in its row (and never scrolls the
   // buffer); a click into the window does not start a selection, which
   // would hold every write, and with it the job, until it ends.
   SetConsoleMode(out, output_mode & ~static_cast<DWORD>(ENABLE_WRAP_AT_EOL_OUTPUT));
   SetConsoleMode(
       in, (input_mode | ENABLE_EXTENDED_FLAGS) & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE));
-
+  CONSOLE_CURSOR_INFO hidden = {1, FALSE};
+  SetConsoleCursorInfo(out, &hidden);
+  // A window smaller than the layout is no reason to give up: the screen
+  // buffer is enlarged to it (never shrunk), and the window scrolls over it.
+  if (info.dwSize.X < setup.columns || info.dwSize.Y < setup.rows) {
+    SHORT columns =
+        static_cast<SHORT>(info.dwSize.X < setup.columns ? setup.columns : info.dwSize.X);
+    SHORT rows = static_cast<SHORT>(info.dwSize.Y < setup.rows ? setup.rows : info.dwSize.Y);
+    SetConsoleScreenBufferSize(out, COORD{columns, rows});
+  }
   set_up_window(d, setup.title);
-
-  console_init(con);
-  con->backend = &WIN32_BACKEND;
   con->device = d;
-  con->reports_releases = true;
-  con->screen_stays = true;
-  // A smaller window than the layout is no reason to give up: the screen
-  // buffer is enlarged to it, and the window scrolls over it.
-  con->need_columns = min_int(max_int(setup.columns, 0), CONSOLE_COLUMNS);
-  con->need_rows = min_int(max_int(setup.rows, 0), CONSOLE_ROWS);
   g_device.store(d);
   interrupt_set_restore(restore_on_interrupt);
   return CONSOLE_OPENED;
+}
+
+// "cls" blanks the whole buffer in the attribute in force and brings the
+// window to its top, where the layout's rows are.
+void console_clear(Console* con) {
+  Win32Device* d = device(con);
+  interrupt_hold();
+  SetConsoleTextAttribute(d->out, ATTR_TEXT);
+  d->attr = ATTR_TEXT;
+  int cleared = system("cls");
+  interrupt_release();
+  for (int row = 0; cleared != 0 && row < CONSOLE_ROWS; ++row)
+    blanks(d, 0, row, CONSOLE_COLUMNS, ATTR_TEXT);
+}
+
+void console_write(Console* con, int col, int row, const char* text, size_t length,
+                   ConsoleStyle style) {
+  Win32Device* d = device(con);
+  if (d == nullptr || col < 0 || row < 0 || col >= CONSOLE_COLUMNS || row >= CONSOLE_ROWS)
+    return;
+  // Control characters would act rather than show.
+  char shown[CONSOLE_COLUMNS];
+  size_t n = length < static_cast<size_t>(CONSOLE_COLUMNS - col) ? length : CONSOLE_COLUMNS - col;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    shown[i] = c < 0x20 || c == 0x7F ? ' ' : text[i];
+  }
+  put(d, col, row, shown, static_cast<DWORD>(n), style == STYLE_BANNER ? ATTR_BANNER : ATTR_TEXT);
+}
+
+// Clockwise from the top-left corner: the corners carry two lines, the top
+// and bottom rows the line along their top, the sides theirs.
+void console_frame(Console* con, int left, int top, int right, int bottom) {
+  Win32Device* d = device(con);
+  blanks(d, left, top, 1, ATTR_TEXT | GRID_TOP | GRID_LEFT);
+  blanks(d, left + 1, top, right - left - 1, ATTR_TEXT | GRID_TOP);
+  blanks(d, right, top, 1, ATTR_TEXT | GRID_TOP | GRID_RIGHT);
+  for (int row = top + 1; row < bottom; ++row)
+    blanks(d, right, row, 1, ATTR_TEXT | GRID_RIGHT);
+  blanks(d, left, bottom, right - left + 1, ATTR_TEXT | GRID_TOP);
+  for (int row = bottom - 1; row > top; --row)
+    blanks(d, left, row, 1, ATTR_TEXT | GRID_LEFT);
+}
+
+// Every write has reached the console already.
+void console_show(Console*) {}
+
+// Key events only: the console's other events (mouse, focus, menu, buffer
+// size) are nobody's business here. One per call, so that nothing is lost;
+// a held key's repeat count is one event too.
+int console_read_key(Console* con, KeyEvent* event) {
+  Win32Device* d = device(con);
+  for (;;) {
+    INPUT_RECORD record;
+    DWORD got = 0;
+    if (d == nullptr || !ReadConsoleInputA(d->in, &record, 1, &got))
+      return -1;  // the console is gone: the input has ended
+    if (got == 1 && record.EventType == KEY_EVENT) {
+      const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+      *event = KeyEvent{key.bKeyDown != 0, key.wVirtualKeyCode, key.uChar.AsciiChar};
+      return 1;
+    }
+  }
+}
+
+void console_take_release(Console* con) {
+  KeyEvent release;
+  console_read_key(con, &release);
+}
+
+void console_flush_input(Console* con) { FlushConsoleInputBuffer(device(con)->in); }
+
+void console_sleep(Console*, unsigned ms) { Sleep(ms); }
+
+bool console_screen_stays(const Console*) { return true; }
+
+void console_close(Console* con) {
+  Win32Device* d = device(con);
+  if (d == nullptr)
+    return;
+  interrupt_set_restore(nullptr);
+  g_device.store(nullptr);
+  restore(d);
+  delete d;
+  con->device = nullptr;
 }

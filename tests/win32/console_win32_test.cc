@@ -14,20 +14,18 @@
 
 #include "console_fixture.h"
 #include "platform/console.h"
-#include "platform/console_keys.h"
 
 namespace {
 
-void write_at(Console* con, int col, int row, const char* text) {
-  console_set_cursor(con, col, row);
-  console_write(con, text, strlen(text));
+void write_at(Console* con, int col, int row, const char* text, ConsoleStyle style = STYLE_TEXT) {
+  console_write(con, col, row, text, strlen(text), style);
 }
 
 const ConsoleSetup SETUP = {"Lumenforge | Vantor", 119, 22, "too small"};
 
 int open_console(Console* con) {
   int columns = 0, rows = 0;
-  return open_terminal_console(con, SETUP, &columns, &rows);
+  return console_open(con, SETUP, &columns, &rows);
 }
 
 // The console layer reads the standard handles; here they are the console's
@@ -43,8 +41,7 @@ class ConsoleWin32 : public testing::Test {
     FlushConsoleInputBuffer(tc.in);
   }
   void TearDown() override {
-    if (!con.closed && con.backend != nullptr)
-      console_close(&con);
+    console_close(&con);
     SetStdHandle(STD_INPUT_HANDLE, saved_in);
     SetStdHandle(STD_OUTPUT_HANDLE, saved_out);
     close_test_console(&tc);
@@ -58,29 +55,29 @@ class ConsoleWin32 : public testing::Test {
 
 TEST_F(ConsoleWin32, DrawsTextAndGridLinesIntoTheScreenBuffer) {
   ASSERT_EQ(open_console(&con), 1);
-  console_set_cursor_info(&con, 1, false);
-  console_set_attribute(&con, 6);
-  write_at(&con, 35, 4, "Lumenforge - 3d vantor dagoma printing");
-  console_set_attribute(&con, 0x0C07);
-  write_at(&con, 1, 9, " ");
-  console_set_attribute(&con, 0x0407);
-  write_at(&con, 2, 9, " ");
-  console_set_attribute(&con, 0x1407);
-  write_at(&con, 118, 9, " ");
-  console_set_attribute(&con, 7);
+  write_at(&con, 35, 4, "Lumenforge - 3d vantor dagoma printing", STYLE_BANNER);
+  console_frame(&con, 1, 9, 118, 21);
   write_at(&con, 4, 11, "3d object:");
   console_show(&con);
 
   EXPECT_EQ(screen_text(tc, 35, 4, 38), "Lumenforge - 3d vantor dagoma printing");
   EXPECT_EQ(screen_attr(tc, 35, 4), 6);
   EXPECT_EQ(screen_attr(tc, 72, 4), 6);
-  EXPECT_EQ(screen_attr(tc, 73, 4), 7);
-  EXPECT_EQ(screen_attr(tc, 1, 9), 0x0C07);
-  EXPECT_EQ(screen_attr(tc, 2, 9), 0x0407);
-  // Column 118 lies beyond an 80-column buffer: the buffer was enlarged to
-  // hold the layout rather than cutting it off.
-  EXPECT_EQ(screen_attr(tc, 118, 9), 0x1407);
   EXPECT_EQ(screen_text(tc, 4, 11, 10), "3d object:");
+  EXPECT_EQ(screen_attr(tc, 4, 11), 7);
+  // The frame: blanks whose grid lines make one rectangle. Column 118 lies
+  // beyond an 80-column buffer: the buffer was enlarged to hold the layout
+  // rather than cutting it off.
+  const struct {
+    int col, row;
+    uint16_t attr;
+  } frame[] = {{1, 9, 0x0C07},    {2, 9, 0x0407},    {117, 9, 0x0407}, {118, 9, 0x1407},
+               {118, 10, 0x1007}, {118, 20, 0x1007}, {1, 21, 0x0407},  {118, 21, 0x0407},
+               {60, 21, 0x0407},  {1, 10, 0x0807},   {1, 20, 0x0807},  {2, 10, 7}};
+  for (const auto& cell : frame) {
+    EXPECT_EQ(screen_attr(tc, cell.col, cell.row), cell.attr) << cell.col << ", " << cell.row;
+    EXPECT_EQ(screen_text(tc, cell.col, cell.row, 1), " ");
+  }
   CONSOLE_SCREEN_BUFFER_INFO info;
   ASSERT_TRUE(GetConsoleScreenBufferInfo(tc.out, &info));
   EXPECT_GE(info.dwSize.X, 119);
@@ -93,7 +90,7 @@ TEST_F(ConsoleWin32, DrawsTextAndGridLinesIntoTheScreenBuffer) {
 // "cls" runs in the command interpreter, which clears what the C runtime's
 // standard output is: in the program, the console; here, for the one call,
 // too (the test's own output goes to the test runner).
-void show_with_console_output(Console* con, const TestConsole& tc) {
+void clear_with_console_output(Console* con, const TestConsole& tc) {
   fflush(stdout);
   int saved = _dup(1);
   HANDLE copy = nullptr;
@@ -102,46 +99,26 @@ void show_with_console_output(Console* con, const TestConsole& tc) {
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY);
   _dup2(fd, 1);
   _close(fd);
-  console_show(con);
+  console_clear(con);
   _dup2(saved, 1);
   _close(saved);
 }
 
-TEST_F(ConsoleWin32, FirstShowStartsFromAClearedScreen) {
+TEST_F(ConsoleWin32, ClearBlanksWhatStoodBefore) {
   screen_put(tc, 0, 0, "left over from before");
   screen_put(tc, 60, 20, "more of it");
   ASSERT_EQ(open_console(&con), 1);
+  clear_with_console_output(&con, tc);
   write_at(&con, 4, 16, "Enter calibrating point");
-  show_with_console_output(&con, tc);
   EXPECT_EQ(screen_text(tc, 0, 0, 21), std::string(21, ' '));
   EXPECT_EQ(screen_text(tc, 60, 20, 10), std::string(10, ' '));
   EXPECT_EQ(screen_attr(tc, 0, 0), 7);
   EXPECT_EQ(screen_text(tc, 4, 16, 23), "Enter calibrating point");
 }
 
-// The screen is brought up to date by writing what changed; cells that did
-// not change are not written again.
-TEST_F(ConsoleWin32, ShowWritesOnlyWhatChanged) {
-  ASSERT_EQ(open_console(&con), 1);
-  write_at(&con, 4, 13, "Writing gcode:    G1 F300 X10.000 Y20.000");
-  console_show(&con);
-  // Marks a cell that the console layer believes blank and will not touch.
-  screen_put(tc, 50, 25, "X");
-  write_at(&con, 22, 13, "G1 F300 X10.100");
-  console_show(&con);
-  EXPECT_EQ(screen_text(tc, 4, 13, 41), "Writing gcode:    G1 F300 X10.100 Y20.000");
-  EXPECT_EQ(screen_text(tc, 50, 25, 1), "X");
-  // A clear of the cell buffer blanks the screen at the next show.
-  console_clear(&con);
-  console_show(&con);
-  EXPECT_EQ(screen_text(tc, 4, 13, 41), std::string(41, ' '));
-}
-
 TEST_F(ConsoleWin32, ControlCharactersShowAsBlanks) {
   ASSERT_EQ(open_console(&con), 1);
-  console_set_cursor(&con, 10, 5);
-  console_write(&con, "a\nb\tc\x07", 6);
-  console_show(&con);
+  console_write(&con, 10, 5, "a\nb\tc\x07", 6);
   EXPECT_EQ(screen_text(tc, 10, 5, 6), "a b c ");
   EXPECT_EQ(screen_text(tc, 0, 6, 20), std::string(20, ' '));
 }
@@ -153,7 +130,6 @@ TEST_F(ConsoleWin32, TheLastColumnIsWrittenWithoutScrolling) {
   write_at(&con, 0, 0, "top");
   int last = info.dwSize.X >= CONSOLE_COLUMNS ? CONSOLE_COLUMNS - 1 : info.dwSize.X - 1;
   write_at(&con, last - 2, CONSOLE_ROWS - 1, "end");
-  console_show(&con);
   EXPECT_EQ(screen_text(tc, 0, 0, 3), "top");
   EXPECT_EQ(screen_text(tc, last - 2, CONSOLE_ROWS - 1, 3), "end");
   EXPECT_EQ(screen_text(tc, 0, CONSOLE_ROWS, 3), "   ");
@@ -162,24 +138,29 @@ TEST_F(ConsoleWin32, TheLastColumnIsWrittenWithoutScrolling) {
 // Other events (a mouse move) are no key: they never arrive.
 TEST_F(ConsoleWin32, KeysArriveOneByOneWithTheirReleases) {
   ASSERT_EQ(open_console(&con), 1);
-  EXPECT_TRUE(con.reports_releases);
-  EXPECT_TRUE(con.screen_stays);
+  EXPECT_TRUE(console_screen_stays(&con));
   press_key(tc, '1', '1');
   put_mouse_event(tc);
   press_key(tc, VK_RETURN, '\r');
 
   const KeyEvent expected[] = {
-      {true, VKEY_0 + 1},
-      {false, VKEY_0 + 1},
-      {true, VKEY_RETURN},
-      {false, VKEY_RETURN},
+      {true, '1', '1'},
+      {false, '1', '1'},
+      {true, VK_RETURN, '\r'},
+      {false, VK_RETURN, '\r'},
   };
   for (const KeyEvent& e : expected) {
-    KeyEvent events[7] = {};
-    ASSERT_EQ(console_read_input(&con, events, 7), 1);
-    EXPECT_EQ(events[0].key_down, e.key_down);
-    EXPECT_EQ(events[0].virtual_key, e.virtual_key);
+    KeyEvent event = {};
+    ASSERT_EQ(console_read_key(&con, &event), 1);
+    EXPECT_EQ(event.pressed, e.pressed);
+    EXPECT_EQ(event.key, e.key);
+    EXPECT_EQ(event.ch, e.ch);
   }
+  // Where a key's release follows it, Enter's is taken away.
+  press_key(tc, VK_RETURN, '\r');
+  KeyEvent enter = {};
+  ASSERT_EQ(console_read_key(&con, &enter), 1);
+  console_take_release(&con);
   DWORD pending = 1;
   EXPECT_TRUE(GetNumberOfConsoleInputEvents(tc.in, &pending));
   EXPECT_EQ(pending, 0u);
@@ -191,9 +172,9 @@ TEST_F(ConsoleWin32, FlushDropsKeysAlreadyWaiting) {
   console_flush_input(&con);
   press_key(tc, '7', '7');
   KeyEvent record = {};
-  ASSERT_EQ(console_read_input(&con, &record, 1), 1);
-  EXPECT_EQ(record.virtual_key, VKEY_0 + 7);
-  EXPECT_TRUE(record.key_down);
+  ASSERT_EQ(console_read_key(&con, &record), 1);
+  EXPECT_EQ(record.key, '7');
+  EXPECT_TRUE(record.pressed);
 }
 
 // The window's style too, where the console has a window (not here).
@@ -217,10 +198,7 @@ TEST_F(ConsoleWin32, CloseGivesTheConsoleBack) {
   GetConsoleMode(tc.out, &mode_before);
 
   ASSERT_EQ(open_console(&con), 1);
-  console_set_cursor_info(&con, 1, false);
-  console_set_attribute(&con, 6);
-  write_at(&con, 35, 4, "banner");
-  console_show(&con);
+  write_at(&con, 35, 4, "banner", STYLE_BANNER);
   console_close(&con);
 
   char title[64] = {};

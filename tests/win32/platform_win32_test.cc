@@ -312,7 +312,7 @@ TEST(ConsoleWin32Choice, InputFromAPipeIsAPlainStream) {
     StdHandleSwap swap(STD_INPUT_HANDLE, read_end);
     Console con;
     int columns = 0, rows = 0;
-    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
+    opened = console_open(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(read_end);
   CloseHandle(write_end);
@@ -330,7 +330,7 @@ TEST(ConsoleWin32Choice, InputFromAFileIsAPlainStream) {
     StdHandleSwap swap(STD_INPUT_HANDLE, file);
     Console con;
     int columns = 0, rows = 0;
-    opened = open_terminal_console(&con, {"title", 119, 22, "too small"}, &columns, &rows);
+    opened = console_open(&con, {"title", 119, 22, "too small"}, &columns, &rows);
   }
   CloseHandle(file);
   EXPECT_EQ(opened, -1);
