@@ -48,7 +48,7 @@ ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_rea
   while ((now & COUNT) != want) {
     if (now & CLOSED)
       return SENDER_GONE;
-    now = wait_for_change(&box->lines, now, &ch->server_cpu, &ch->client_cpu);
+    now = wait_for_change(&box->lines, now, ch->server_cpus.narrowed);
   }
   size_t n = box->length;
   memcpy(line_buffer, box->text, n);
@@ -100,7 +100,7 @@ int send_line(LineChannel* ch, const char* text, size_t length) {
       return -1;
     // Acquired: the receiver has copied the text out before the next line
     // overwrites it.
-    acks = wait_for_change(&box->acks, acks, &ch->client_cpu, &ch->server_cpu);
+    acks = wait_for_change(&box->acks, acks, ch->client_cpus.narrowed);
   }
   ch->acks_seen = sent;
   return 1;

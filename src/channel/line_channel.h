@@ -56,11 +56,8 @@ struct LineChannel {
   Mailbox mailbox;
 
   // Changed seldom: the connection state (one of the LINK_ values of
-  // line_channel.cc), and where each side was last seen running, which the
-  // other reads while it spins.
+  // line_channel.cc).
   alignas(64) WaitWord link;
-  SeenCpu client_cpu;
-  SeenCpu server_cpu;
 
   // The sender's own.
   alignas(64) uint32_t acks_seen = 0;

@@ -1,7 +1,6 @@
 // The part of WaitWord that is the same on every system: when to spin, the
 // sleep announced in the word, and the wake-up only when someone sleeps.
-// Each system's file supplies sleep_while_equal, wake_sleepers and
-// current_cpu.
+// Each system's file supplies sleep_while_equal and wake_sleepers.
 
 #include <chrono>
 #include <thread>
@@ -30,8 +29,7 @@ void cpu_relax() {}
 // terminal) costs at most this much CPU before the waiter sleeps.
 constexpr std::chrono::microseconds SPIN_LIMIT{100};
 
-// The clock and the CPUs are looked at every so many pauses (tens of
-// nanoseconds each).
+// The clock is looked at every so many pauses (tens of nanoseconds each).
 constexpr unsigned LOOK_EVERY = 16;
 
 constexpr uint32_t VALUE = ~WAIT_SLEEPER;
@@ -41,40 +39,16 @@ bool several_cpus() {
   return several;
 }
 
-// Tells the peer where this thread runs; written only when it moved.
-void note_cpu(SeenCpu* own, int32_t cpu) {
-  if (own != nullptr && own->cpu.load(std::memory_order_relaxed) != cpu)
-    own->cpu.store(cpu, std::memory_order_relaxed);
-}
-
-// The peer was last seen on this thread's CPU: while this thread spins
-// there, the peer cannot run. Only a hint, so relaxed.
-bool peer_on(const SeenCpu* peer, int32_t cpu) {
-  return peer != nullptr && cpu >= 0 && peer->cpu.load(std::memory_order_relaxed) == cpu;
-}
-
-// Spins until the word leaves `old`; returns the new value, or `old` when
-// spinning cannot help or has gone on long enough.
-uint32_t spin_for_change(WaitWord* word, uint32_t old, SeenCpu* own, const SeenCpu* peer) {
-  if (!several_cpus())
-    return old;
-  int32_t cpu = current_cpu();
-  note_cpu(own, cpu);
-  if (peer_on(peer, cpu))
-    return old;
+// Spins until the word leaves `old`; returns the new value, or `old` once
+// spinning has gone on long enough.
+uint32_t spin_for_change(WaitWord* word, uint32_t old) {
   auto start = std::chrono::steady_clock::now();
   for (unsigned i = 1;; ++i) {
     uint32_t now = read_word(word, std::memory_order_acquire);
     if (now != old)
       return now;
-    if (i % LOOK_EVERY == 0) {
-      // Preempted and moved, or the peer moved here: either way, the peer
-      // cannot answer while this thread holds the CPU.
-      cpu = current_cpu();
-      note_cpu(own, cpu);
-      if (peer_on(peer, cpu) || std::chrono::steady_clock::now() - start > SPIN_LIMIT)
-        return old;
-    }
+    if (i % LOOK_EVERY == 0 && std::chrono::steady_clock::now() - start > SPIN_LIMIT)
+      return old;
     cpu_relax();
   }
 }
@@ -91,10 +65,10 @@ uint32_t read_word(const WaitWord* word, std::memory_order order) {
   return word->value.load(order) & VALUE;
 }
 
-uint32_t wait_for_change(WaitWord* word, uint32_t old, SeenCpu* own, const SeenCpu* peer) {
-  uint32_t now = spin_for_change(word, old, own, peer);
+uint32_t wait_for_change(WaitWord* word, uint32_t old, bool spin) {
+  uint32_t now = spin && several_cpus() ? spin_for_change(word, old) : old;
   if (now != old)
-    return now;  // the spin has noted where this thread runs
+    return now;
   for (;;) {
     // No wake-up is lost: the mark and every change are read-modify-writes
     // of this one word, so they fall into one order. A change before the
@@ -109,21 +83,15 @@ uint32_t wait_for_change(WaitWord* word, uint32_t old, SeenCpu* own, const SeenC
     uint32_t seen = old;
     if (!word->value.compare_exchange_strong(seen, old | WAIT_SLEEPER, std::memory_order_acquire,
                                              std::memory_order_acquire) &&
-        (seen & VALUE) != old) {
-      now = seen & VALUE;
-      break;
-    }
+        (seen & VALUE) != old)
+      return seen & VALUE;
     // Marked (by this wait, or still from its last round): sleep. The
     // system may return early; the loop looks again.
     sleep_while_equal(word, old | WAIT_SLEEPER);
     now = read_word(word, std::memory_order_acquire);
     if (now != old)
-      break;
+      return now;
   }
-  // Woken, perhaps on another CPU: the work this thread does next is what
-  // the peer will wait for.
-  note_cpu(own, current_cpu());
-  return now;
 }
 
 // Each change is one read-modify-write, whatever the memory order: it reads

@@ -19,21 +19,12 @@ struct WaitWord {
 // functions below never return it.
 inline constexpr uint32_t WAIT_SLEEPER = 0x40000000u;
 
-// Where a thread was last seen running (-1: not known). Written by that
-// thread only when it moved, so that its cache line stays put, and read by
-// its peer while that spins.
-struct SeenCpu {
-  std::atomic<int32_t> cpu{-1};
-};
-
-// Returns the word's value (acquired) once it differs from `old`. `own` and
-// `peer`, when given, are where the calling thread and the thread that
-// changes the word run: the wait records where it runs, and spins only
-// while the peer runs on another CPU, for at most SPIN_LIMIT
-// (wait_word.cc), and otherwise sleeps at once: it spins or sleeps, and
-// never yields in a loop.
-uint32_t wait_for_change(WaitWord* word, uint32_t old, SeenCpu* own = nullptr,
-                         const SeenCpu* peer = nullptr);
+// Returns the word's value (acquired) once it differs from `old`. With
+// `spin`, when the peer that changes the word runs on another CPU (the
+// caller knows: the two are kept apart), the wait spins for at most
+// SPIN_LIMIT (wait_word.cc) before it sleeps; otherwise it sleeps at once.
+// It never yields in a loop.
+uint32_t wait_for_change(WaitWord* word, uint32_t old, bool spin = true);
 
 // The word's value.
 uint32_t read_word(const WaitWord* word, std::memory_order order);

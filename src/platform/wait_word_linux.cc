@@ -1,7 +1,6 @@
 // WaitWord's sleep on Linux: a private futex on the word.
 
 #include <linux/futex.h>
-#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -23,6 +22,3 @@ void wake_sleepers(WaitWord* word) {
   syscall(SYS_futex, raw(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
 
-// The C library reads it from the thread's restartable-sequence area, where
-// the kernel keeps it up to date: no system call.
-int32_t current_cpu() { return sched_getcpu(); }

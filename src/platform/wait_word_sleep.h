@@ -1,8 +1,7 @@
 #ifndef VISOR_PLATFORM_WAIT_WORD_SLEEP_H_
 #define VISOR_PLATFORM_WAIT_WORD_SLEEP_H_
 
-// What each system provides for WaitWord: the kernel's sleep on a word, and
-// the CPU a thread runs on.
+// What each system provides for WaitWord: the kernel's sleep on a word.
 
 #include "platform/wait_word.h"
 
@@ -11,9 +10,5 @@ void sleep_while_equal(WaitWord* word, uint32_t old);
 
 // Wakes every thread asleep on the word.
 void wake_sleepers(WaitWord* word);
-
-// The CPU the calling thread runs on now, or -1 when the system cannot say.
-// Cheap: called while spinning.
-int32_t current_cpu();
 
 #endif  // VISOR_PLATFORM_WAIT_WORD_SLEEP_H_

@@ -17,5 +17,3 @@ void sleep_while_equal(WaitWord* word, uint32_t old) {
 
 void wake_sleepers(WaitWord* word) { WakeByAddressAll(const_cast<void*>(raw(word))); }
 
-// Within the thread's processor group, which is all the process uses.
-int32_t current_cpu() { return static_cast<int32_t>(GetCurrentProcessorNumber()); }
