@@ -1,6 +1,7 @@
 #include "frontend/job_summary.h"
 
-#include <bit>
+#include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstddef>
@@ -13,112 +14,36 @@ constexpr double PI = 3.14159265358979323846;
 
 // More whole digits than any printer's reach: such a word is not read, and
 // the sums cannot overflow.
-constexpr unsigned MAX_WHOLE_DIGITS = 7;
-
-// Millions of lines go through here on the thread that writes the file, so
-// the reading is made for it. A line is read where it lies when it ends in
-// "\n" and has eight bytes or more: the line end stops every scan, and
-// numbers are taken eight characters at a time (a number near the end
-// from the line's last eight bytes). Other lines are read from a copy that
-// is made so.
+constexpr ptrdiff_t MAX_WHOLE_DIGITS = 7;
 constexpr size_t LINE_COPY_SIZE = 256;  // a longer line without "\n" is cut
-constexpr size_t CHUNK = 8;
 
-static_assert(std::endian::native == std::endian::little,
-              "the digits are taken from a word in memory order");
-
-constexpr uint64_t EVERY_BYTE = 0x0101010101010101;
-constexpr uint64_t TOP_BITS = 0x80 * EVERY_BYTE;
-
-// The digit's value, or more than 9 for any other character: one test.
-unsigned digit_at(const char* p) {
-  return static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
-}
-
-// The eight characters from p, each with '0' taken out: a digit becomes its
-// value, every other character something above 9. Past the line's end come
-// zero bytes, which read as '0' taken out of nothing: above 9 too.
-uint64_t chunk_at(const char* p, const char* end) {
-  uint64_t chunk;
-  if (end - p >= static_cast<ptrdiff_t>(CHUNK)) {
-    memcpy(&chunk, p, CHUNK);
-  } else {
-    memcpy(&chunk, end - CHUNK, CHUNK);
-    chunk >>= 8 * (CHUNK - static_cast<size_t>(end - p));
-  }
-  return chunk ^ ('0' * EVERY_BYTE);  // no borrow from one byte to the next
-}
-
-// Bit 7 set in each byte of the chunk that is not a digit (above 9), up to
-// and including the first such byte; what follows is exact unless a byte
-// before it is above 0x89.
-uint64_t stop_bytes(uint64_t chunk) { return (chunk | (chunk + 0x76 * EVERY_BYTE)) & TOP_BITS; }
-
-unsigned first_stop(uint64_t stops) {
-  return stops == 0 ? CHUNK : static_cast<unsigned>(std::countr_zero(stops)) / 8;
-}
-
-// The number that the first n (1 to 8) digits of the chunk make: they are
-// moved to the top, behind zeros, and combined in pairs, fours, eights.
-uint64_t digits_value(uint64_t chunk, unsigned n) {
-  uint64_t v = chunk << (8 * (CHUNK - n));
-  v = v * 10 + (v >> 8);
-  v = ((v & 0x000000FF000000FF) * (100 + (1000000ULL << 32)) +
-       ((v >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32))) >>
-      32;
-  return v;
-}
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads a decimal number ("-12.345", "300", "0.0") as thousandths, exactly;
 // decimals past the third are dropped. Moves p past what it read. False
-// when there is no digit or too many whole digits.
-[[gnu::always_inline]] inline bool read_thousandths(const char*& p, const char* end,
-                                                    int64_t* value) {
-  const char* q = p;
-  bool negative = *q == '-';
-  if (negative || *q == '+')
-    ++q;
-  uint64_t chunk = chunk_at(q, end);
-  uint64_t stops = stop_bytes(chunk);
-  unsigned whole_digits = first_stop(stops);
-  uint64_t v;
+// when there is no digit or too many whole digits. The line ends in "\n".
+bool read_thousandths(const char*& p, const char* end, int64_t* value) {
+  bool negative = *p == '-';
+  if (negative || *p == '+')
+    ++p;
+  uint64_t whole = 0, part = 0;
+  const char* digits = p;
+  p = std::from_chars(p, end, whole).ptr;
+  ptrdiff_t whole_digits = p - digits;
   bool any_digit = whole_digits > 0;
-  if (whole_digits <= 4 && q[whole_digits] == '.' &&
-      ((stops >> (8 * whole_digits + 8)) & 0x808080) == 0) {
-    // The common number, up to four whole digits and three decimals, in
-    // the one chunk: the point is taken out and all seven read at once.
-    uint64_t below_point = (uint64_t{1} << (8 * whole_digits)) - 1;
-    uint64_t joined = (chunk & below_point) | ((chunk >> 8) & ~below_point);
-    v = digits_value(joined, whole_digits + 3);
-    q += whole_digits + 4;
-    any_digit = true;
-  } else {
-    if (whole_digits > MAX_WHOLE_DIGITS) {
-      while (digit_at(q) <= 9)
-        ++q;
-      p = q;
-      return false;
-    }
-    v = whole_digits > 0 ? digits_value(chunk, whole_digits) * 1000 : 0;
-    q += whole_digits;
-    if (*q == '.') {
-      chunk = chunk_at(++q, end);
-      unsigned part_digits = first_stop(stop_bytes(chunk));
-      if (part_digits > 0) {
-        any_digit = true;
-        v += part_digits >= 3   ? digits_value(chunk, 3)
-             : part_digits == 2 ? digits_value(chunk, 2) * 10
-                                : digits_value(chunk, 1) * 100;
-      }
-      q += part_digits;
-    }
+  if (*p == '.') {
+    const char* decimals = ++p;
+    p = std::from_chars(p, std::min(p + 3, end), part).ptr;
+    any_digit |= p > decimals;
+    for (ptrdiff_t n = p - decimals; n < 3; ++n)
+      part *= 10;
   }
-  while (digit_at(q) <= 9)  // decimals past those read
-    ++q;
-  p = q;
-  if (!any_digit)
+  while (is_digit(*p))  // decimals past those read, or too many whole digits
+    ++p;
+  if (!any_digit || whole_digits > MAX_WHOLE_DIGITS)
     return false;
-  *value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+  int64_t v = static_cast<int64_t>(whole * 1000 + part);
+  *value = negative ? -v : v;
   return true;
 }
 
@@ -130,7 +55,7 @@ struct Word {
   int64_t number;
 };
 
-[[gnu::always_inline]] inline bool next_word(const char*& p, const char* end, Word* w) {
+bool next_word(const char*& p, const char* end, Word* w) {
   while (*p == ' ')
     ++p;
   char c = *p;
@@ -317,14 +242,14 @@ void format_pauses(char* out, size_t size, const JobSummary& s) {
     snprintf(out + length, size - length, PAUSES_MORE_FORMAT, s.pause_count - PAUSES_SHOWN);
 }
 
-// `line` to `end` ends in "\n" and has CHUNK bytes or more.
+// `line` to `end` ends in "\n".
 void read_line(JobSummary* s, const char* line, const char* end) {
-  if (line[0] != 'G' || digit_at(line + 1) > 9)
+  if (line[0] != 'G' || !is_digit(line[1]))
     return;  // comments, M codes
   const char* p = line + 1;
   int code = 0;
-  for (unsigned d; (d = digit_at(p)) <= 9 && code < 1000; ++p)
-    code = code * 10 + static_cast<int>(d);
+  for (; is_digit(*p) && code < 1000; ++p)
+    code = code * 10 + (*p - '0');
   if (*p != ' ' && *p != '\n' && *p != '\r' && *p != ';')
     return;  // "G1.5", "G1X": not a code this reader knows
   switch (code) {
@@ -340,15 +265,15 @@ void read_line(JobSummary* s, const char* line, const char* end) {
 }  // namespace
 
 void job_summary_read_line(JobSummary* s, const char* line, size_t length) {
-  if (length >= CHUNK && line[length - 1] == '\n') {
+  if (length > 0 && line[length - 1] == '\n') {
     read_line(s, line, line + length);
     return;
   }
-  char copy[LINE_COPY_SIZE + CHUNK];
+  char copy[LINE_COPY_SIZE + 1];
   size_t n = length < LINE_COPY_SIZE ? length : LINE_COPY_SIZE;
   memcpy(copy, line, n);
-  memset(copy + n, '\n', CHUNK);
-  read_line(s, copy, copy + n + CHUNK);
+  copy[n] = '\n';
+  read_line(s, copy, copy + n + 1);
 }
 
 double job_summary_seconds(const JobSummary& s) {

@@ -21,4 +21,3 @@ void sleep_while_equal(WaitWord* word, uint32_t old) {
 void wake_sleepers(WaitWord* word) {
   syscall(SYS_futex, raw(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
-

@@ -16,4 +16,3 @@ void sleep_while_equal(WaitWord* word, uint32_t old) {
 }
 
 void wake_sleepers(WaitWord* word) { WakeByAddressAll(const_cast<void*>(raw(word))); }
-
