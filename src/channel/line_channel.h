@@ -2,21 +2,14 @@
 #define VISOR_CHANNEL_LINE_CHANNEL_H_
 
 // The line channel between the generator (client) and the front end
-// (server): one line in flight at a time, each acknowledged with one byte
-// after the receiver has stored it, and "-EOT-" to end the stream.
-//
-// The transport is an in-process one-line mailbox: a send copies the line
-// into the mailbox and waits until the acknowledgement arrives; a receive
-// waits the same way for the next line. The line count, the acknowledgement
-// count, the length and the first bytes of the text share one cache line,
-// so that a line of the job and its acknowledgement cross between the two
-// CPUs as that one line, once each way. A wait spins only while the peer
-// runs on another CPU, and for a bounded time (WaitWord), then sleeps in the
-// kernel: neither side makes a system call while the other answers at once,
-// and neither burns a CPU while the other cannot answer (a stalled disk or
-// terminal, a preempted or stopped thread). While connected, each side keeps
-// to its own part of the CPUs, so that the two never take turns on one CPU
-// while another stands idle.
+// (server): one line in flight at a time, each acknowledged after the
+// receiver has stored it, and "-EOT-" to end the stream. The transport is
+// an in-process one-line mailbox whose counts, length and first bytes of
+// text share one cache line, so that a line and its acknowledgement cross
+// between the two CPUs once each way. While connected, each side keeps to
+// its own part of the CPUs; a wait spins for a bounded time and then sleeps
+// (WaitWord), so neither side makes a system call while the other answers
+// at once, nor burns a CPU while the other cannot.
 
 #include <cstddef>
 #include <cstdint>

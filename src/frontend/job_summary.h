@@ -2,41 +2,12 @@
 #define VISOR_FRONTEND_JOB_SUMMARY_H_
 
 // What a job will cost the operator and where it goes, read back from its
-// own G-code lines as they are written: the print time, the filament, the
-// pauses, the height of the print and the footprint of its moves, with a
-// warning when the nozzle is sent outside the printer's height or off its
-// bed.
-//
-// A small G-code reader of its own, for the lines this program writes:
-// absolute positions and absolute E ("G90", no "G91" or "M83" follow), every
-// number with at most three decimals. It reads numbers as exact integer
-// thousandths, keeps positions and E in them, and adds up lengths in
-// double, with no allocation, so that a job of millions of lines costs
-// little on the thread that writes it.
-//
-// What it counts:
-// - A move is a G0 or G1 line; its length is the distance in X, Y and Z
-//   from where the last move left the nozzle. The printer's position before
-//   the first move is not in the job: the reader takes X0 Y0 Z0, where the
-//   firmware's own count starts. An E-only line ("G1 E12.345": a retraction
-//   or a prime) has no length.
-// - The print time is the sum of each move's length divided by the feed
-//   rate in force (F, in mm/min, from the move's own line or the last one
-//   before it), without acceleration, plus the dwells of G4 (S in seconds,
-//   P in milliseconds). Moves made before any F are not timed.
-// - A pause is a G4 that waits: how long, and the Z where it comes, so
-//   that a long one is not taken for a hung printer.
-// - The filament is what E rises above the highest E reached before:
-//   retractions and the primes that undo them add nothing; "G92 E" starts
-//   a new count from its value.
-// - An extruding move is a move of some length whose E is above the E
-//   before it; the height of the print is the lowest and the highest Z at
-//   which one ends.
-// - The limits are checked against every Z that a move sends the nozzle
-//   to, travels included: the printer cannot reach them either. So is the
-//   bed, against every X and Y a move sends it to: the footprint.
-// - "G28" homes: the axes it names, or all three, go back to 0; its own
-//   travel is not timed (the firmware homes at a speed of its own).
+// own lines as they are written: the print time, the filament, the pauses,
+// the height and the footprint, with a warning where the nozzle is sent
+// outside the printer's height or off its bed. A small reader for the lines
+// this program writes (absolute positions and E, at most three decimals):
+// numbers are exact integer thousandths, lengths are summed in double, and
+// nothing is allocated. What it counts is told in docs/design.md.
 
 #include <cstddef>
 #include <cstdint>
