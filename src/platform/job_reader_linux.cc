@@ -1,8 +1,8 @@
 // The job file read back on Linux (posix_fadvise, fdatasync). Starting over
 // from the device first waits until every page of the file still waiting to
-// be written has reached it (a copy just made can be mostly in memory yet), then asks the
-// system to drop the file's pages: only clean pages can be dropped, so the
-// wait is what makes the later reads come from the device.
+// be written has reached it (a copy just made can be mostly in memory yet),
+// then asks the system to drop the file's pages: only clean pages can be
+// dropped, so the wait is what makes the later reads come from the device.
 
 #include <errno.h>
 #include <fcntl.h>
