@@ -171,29 +171,27 @@ int flush_job(Program* p) {
 int run_program(Program* p) {
   Console* con = &p->console;
 
-  // A folder that cannot take the file is reported before anything is
-  // asked; creating the file checks again.
-  if (output_file_check(&p->output, p->output_dir, OUTPUT_FILE_NAME) < 0)
-    return fail_file(p, CANNOT_CREATE_TEXT, false);
-
-  if (!p->values_given && run_dialogue(p) < 0)
-    return fail(p, NO_INPUT_TEXT);
-
-  // The lines go into the temporary file; from its creation on, an
-  // interrupt removes it and says that dagoma0.g was not changed, and a
-  // page of its mapping that cannot be written is a failed write.
+  // The file is created before anything is asked: a folder that cannot
+  // take it, or another run writing there, is reported at once. From then
+  // on an interrupt removes it, and a page of its mapping that cannot be
+  // written is a failed write.
   char write_failed[256];
   snprintf(write_failed, sizeof write_failed, "%s: %s. %s", CANNOT_WRITE_TEXT, strerror(EIO),
            NOT_CHANGED_TEXT);
   interrupt_hold();
   int created = output_file_create(&p->output, p->output_dir, OUTPUT_FILE_NAME);
-  if (created > 0) {
+  if (created > 0)
     interrupt_set_removal(&p->output, write_failed);
-    interrupt_set_message(INTERRUPTED_TEXT);
-  }
   interrupt_release();
   if (created < 0)
     return fail_file(p, CANNOT_CREATE_TEXT, false);
+
+  if (!p->values_given && run_dialogue(p) < 0)
+    return fail(p, NO_INPUT_TEXT);
+
+  // Only once the job starts does an interrupt say that dagoma0.g was not
+  // changed: during the dialogue it ends the run quietly.
+  interrupt_set_message(INTERRUPTED_TEXT);
   if (channel::listen(&p->channel) < 0)
     return fail_before_lines(p, CANNOT_CREATE_CHANNEL_TEXT);
   interrupt_hold();
