@@ -344,6 +344,24 @@ TEST(ProgramFlow, AFolderInTheWayIsReportedBeforeAnythingIsAsked) {
   EXPECT_EQ(r.others(), "");
 }
 
+// The folder is held from before the dialogue: a second run there is
+// refused at once, and the first one's file is left as it is.
+TEST(ProgramFlow, AnotherRunInTheFolderIsReportedBeforeAnythingIsAsked) {
+  FlowRun r;
+  OutputFile first;
+  ASSERT_EQ(output_file_create(&first, r.dir.path.c_str(), OUTPUT_FILE_NAME), 1);
+  ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
+  memory_type(&r.mem, "0.4\n210\n300\n");
+  EXPECT_EQ(r.run(), 1);
+  EXPECT_EQ(r.mem.next, 0u);  // no key was read
+  EXPECT_FALSE(r.program->run.thread.started);
+  EXPECT_EQ(r.errors(), std::string(CANNOT_CREATE_TEXT) + ": " + IN_USE_REASON + ".\n");
+  ASSERT_EQ(output_file_flush(&first), 1);
+  ASSERT_EQ(output_file_commit(&first), 1);
+  EXPECT_EQ(r.file_text(), "G28\n");
+  EXPECT_EQ(r.others(), "");
+}
+
 // A long flush is announced on the Created row, which the result then
 // takes over; the line dialogue prints nothing for it. The threshold 0 makes
 // the notice certain however fast the flush.

@@ -1,122 +1,114 @@
 #ifndef VISOR_PLATFORM_OUTPUT_FILE_H_
 #define VISOR_PLATFORM_OUTPUT_FILE_H_
 
-// The job's output file, written whole or not at all. The lines go into a
-// temporary file of this run's own in the same folder, which only a
-// complete job replaces the name with; until then whatever had the name
-// stays as it was. No other run, leftover or link can be or become that
-// file, and a second run in the folder is refused while the first one
-// writes.
+// The job's output file, written whole or not at all: the lines go into a
+// temporary file of this run's own beside the name, and only the complete,
+// flushed job takes the name, in one rename. Until then whatever has the
+// name stays as it is.
 //
-// Where the system allows, the temporary file is allocated ahead of the
-// lines and each line is copied into a mapped window of it: in the file the
-// moment the copy ends, for one system call per window rather than per line.
-// Until the flush cuts it to its lines, it ends in zero bytes that are never
-// seen under the name.
+// The states of an OutputFile, and what moves it from one to the next:
+//
+// - Closed: new, or after a failed create, a commit or a discard. Nothing
+//   is open or held.
+//
+// - Open, after output_file_create: the folder is held, so that another
+//   run's create fails with `in_use` (POSIX: a flock on the folder;
+//   Windows: the temporary file, shared with nobody); what killed runs left
+//   is removed; the temporary file is open, named in `temp_path` where it
+//   has a name (Linux: none until the commit). write adds whole lines,
+//   flush puts them on stable storage. Whatever fails, it stays Open, a
+//   failed write leaving only the lines before it, until:
+//
+// - output_file_commit renames it over the name (`replaced`), closes it
+//   and lets the folder go, even if the sync of the rename then fails; or
+//   output_file_discard removes it, closes it and lets the folder go, the
+//   name untouched. Both: Closed.
+//
+// A process that ends while the file is Open calls output_file_abandon,
+// from a signal handler too: it removes the temporary file and nothing
+// else; the system closes the rest and drops the hold.
 
 #include <cstddef>
 #include <cstdint>
 
-// The end of a temporary file's name, where it has one.
-inline constexpr char OUTPUT_TEMP_SUFFIX[] = ".part";
+inline constexpr char OUTPUT_TEMP_SUFFIX[] = ".part";  // a temporary name's end
 inline constexpr size_t OUTPUT_PATH_SIZE = 4096;
-// The mapped window's size: a few MiB keep the process's memory small at
-// the speed of a whole-file mapping, and make the system calls of the
-// mapping a few per million lines. A multiple of any page size.
+// Little memory at a whole-file mapping's speed; a multiple of any page.
 inline constexpr uint64_t OUTPUT_WINDOW_BYTES = uint64_t{4} << 20;
 
 struct OutputFile {
   intptr_t handle = -1;
-  // POSIX: the folder, open from the creation to the rename; its lock is
-  // what keeps a second run away.
-  intptr_t folder = -1;
-  uint64_t size = 0;  // bytes of the whole lines written so far
-  // Why the last call failed: an errno value (strerror gives the system's
-  // words), or 0 with `in_use` when another run is writing in the folder, or
-  // with `tampered` when another program changed the temporary file or its
-  // name under this run.
+  intptr_t folder = -1;  // POSIX: the folder, whose lock is the hold
+  uint64_t size = 0;     // bytes of the whole lines written
+  // Why the last call failed: an errno value, or 0 with `in_use` (another
+  // run holds the folder) or `tampered` (another program changed the
+  // temporary file or its name).
   int error = 0;
   bool in_use = false;
   bool tampered = false;
-  // True once the temporary file has been renamed to the name: from then on
-  // the previous file is gone.
   bool replaced = false;
-  // Set before output_file_create: one write per line even where the file
-  // could be mapped (tests and benchmarks compare the two).
+  // One write per line even where the file could be mapped (tests and
+  // benchmarks compare the two); set before the create.
   bool write_per_line = false;
-  char path[OUTPUT_PATH_SIZE] = {};  // the name, in its folder
-  // The temporary file's name while it has one, empty while it has none
-  // (POSIX: a file of no name until the job is complete); `temp_leaf` is
-  // where the name's last part begins.
-  char temp_path[OUTPUT_PATH_SIZE] = {};
-  size_t temp_leaf = 0;
+  char path[OUTPUT_PATH_SIZE] = {};       // the name, in its folder
+  char temp_path[OUTPUT_PATH_SIZE] = {};  // empty while it has no name
 
-  // The mapping, where the lines go through one: the file is allocated up
-  // to `allocated` bytes, and `window` (null when none) maps
-  // OUTPUT_WINDOW_BYTES from `window_start`. `step` is the next
-  // allocation's size.
+  // The mapping: the file is allocated up to `allocated`, `window` (null:
+  // none) maps OUTPUT_WINDOW_BYTES from `window_start`, and `step` is the
+  // next allocation's size.
   bool mapped = false;
   char* window = nullptr;
   uint64_t window_start = 0;
   uint64_t allocated = 0;
-  uint64_t step = 0;
+  uint64_t step = OUTPUT_WINDOW_BYTES;
 };
 
-// Whether the job could be created as `name` in the folder `dir` (null: the
-// current folder) and put in its place at the end, leaving nothing behind:
-// the folder can be written, the name is not a folder, and the name's file
-// may be replaced by this user. 1, or -1 with `error` set.
-int output_file_check(OutputFile* file, const char* dir, const char* name);
-
-// Creates the temporary file and holds the folder against other runs until
-// the file is committed or discarded; leftovers of earlier runs are removed
-// first, never opened. -1 with `in_use` when another run writes in the
-// folder; whatever has the name itself is left untouched. 1 on success, -1
-// with `error` otherwise.
+// Closed to Open, for `name` in the folder `dir` (null: the current one).
+// What would fail only at the rename is refused now: a folder under the
+// name, a name this user may not replace. 1, or -1 with `error` or `in_use`.
 int output_file_create(OutputFile* file, const char* dir, const char* name);
 
-// Appends `length` bytes: copied into the mapping, or written in one system
-// call when the system allows. 1 when all were written; -1 otherwise, and
-// then the file is cut back to the lines written before, so that it never
-// ends in part of a line.
+// Appends `length` bytes. 1, or -1 with `error`.
 int output_file_write(OutputFile* file, const char* data, size_t length);
 
-// Cuts the file to the bytes written, then waits until they are on stable
-// storage. May run on another thread than the writes, once they are done.
-// 1, or -1 with `error` or `tampered` set.
+// Cuts the file to its lines and waits until they are on stable storage;
+// may run on another thread than the writes, once they are done. 1, or -1
+// with `error` or `tampered`.
 int output_file_flush(OutputFile* file);
 
-// Replaces the name with the flushed temporary file in one step, makes the
-// change itself durable where the system allows, and closes the file. 1; or
-// -1 with `error` or `tampered` set, and `replaced` saying whether the name
-// was already replaced (only its durability failed) or still has its
-// previous file (what is left is for output_file_discard).
+// Renames the flushed file over the name and syncs the rename. 1, or -1
+// with `error` or `tampered`.
 int output_file_commit(OutputFile* file);
 
-// Removes the temporary file, then closes it and lets the folder go; the
-// name is not touched. Safe on a file that is not open.
 void output_file_discard(OutputFile* file);
 
-// What an ending process does with the file, from a signal handler or
-// another thread while the owner may be in any call but create, commit and
-// discard: the temporary file is removed and nothing else is touched; the
-// system closes the rest. Async-signal-safe.
+// Async-signal-safe; while the owner is in any call but create, commit and
+// discard.
 void output_file_abandon(const OutputFile* file);
 
-// Whether `address` lies in the file's mapped window: a fault there is a
-// failed write of the file.
-bool output_file_maps(const OutputFile* file, const void* address);
+// Whether `address` lies in the mapped window: a fault there is a failed
+// write.
+inline bool output_file_maps(const OutputFile* file, const void* address) {
+  uintptr_t at = reinterpret_cast<uintptr_t>(address);
+  uintptr_t start = reinterpret_cast<uintptr_t>(file->window);
+  return file->window != nullptr && at >= start && at - start < OUTPUT_WINDOW_BYTES;
+}
 
-// For the systems' own files (output_file_posix.cc, output_file_win32.cc).
+// For the systems' own files.
 namespace output_file_detail {
-// Sets `error` and returns -1.
-int failed(OutputFile* file, int error);
-// Clears what the last call reported.
-void start_call(OutputFile* file);
-// `path` from `dir` (null: none), `separator` and `name`; false when it
-// does not fit with room for a temporary name beside it.
-bool set_path(OutputFile* file, const char* dir, const char* name, char separator);
-// Sets `temp_path` to `path` followed by `middle` and OUTPUT_TEMP_SUFFIX.
+inline int failed(OutputFile* file, int error) {
+  file->error = error;
+  return -1;
+}
+inline void start_call(OutputFile* file) {
+  file->error = 0;
+  file->in_use = file->tampered = false;
+}
+// What every create does first: the file reset, `path` made of `dir`,
+// `separator` and `name`, and the checks no system needs to be asked for.
+int start_create(OutputFile* file, const char* dir, const char* name, char separator,
+                 bool (*is_folder)(const char* path));
+// `path`, `middle` and OUTPUT_TEMP_SUFFIX.
 void set_temp_path(OutputFile* file, const char* middle);
 }  // namespace output_file_detail
 

@@ -68,7 +68,6 @@ TEST(OutputFile, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
     ASSERT_TRUE(write_file(dir.file("dagoma0.g"), old_job));
     OutputFile f;
     f.write_per_line = write_per_line;
-    ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
     ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
     // No name while the job is written: nothing in the folder to find.
     EXPECT_EQ(std::string(f.temp_path), "");
@@ -106,10 +105,11 @@ TEST(OutputFile, ASecondRunIsRefusedAndLeftoversAreRemovedUnopened) {
   TempDir elsewhere;  // on the same file system, for hard links
   OutputFile first, second;
   ASSERT_EQ(output_file_create(&first, dir.path.c_str(), "dagoma0.g"), 1);
-  ASSERT_EQ(output_file_write(&first, "G90\n", 4), 1);
+  // Held from the creation on, before any line.
   EXPECT_EQ(output_file_create(&second, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_TRUE(second.in_use);
   EXPECT_EQ(second.folder, -1);
+  ASSERT_EQ(output_file_write(&first, "G90\n", 4), 1);
   ASSERT_EQ(output_file_write(&first, "G28\n", 4), 1);
   ASSERT_EQ(output_file_flush(&first), 1);
   ASSERT_EQ(output_file_commit(&first), 1);
@@ -184,20 +184,23 @@ TEST(OutputFile, LinksPipesAndFoldersUnderTheNames) {
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "G28\n");
   EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
 
-  // A folder cannot be replaced by a rename: refused before any line.
+  // A folder cannot be replaced by a rename: refused before any line, and
+  // nothing is left open.
   ASSERT_EQ(unlink(dir.file("dagoma0.g").c_str()), 0);
   ASSERT_EQ(mkdir(dir.file("dagoma0.g").c_str(), 0755), 0);
-  EXPECT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), -1);
-  EXPECT_EQ(f.error, EISDIR);
   EXPECT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, EISDIR);
   EXPECT_FALSE(f.in_use);
+  EXPECT_EQ(f.handle, -1);
+  EXPECT_EQ(f.folder, -1);
   EXPECT_EQ(names_in(dir), Names{"dagoma0.g"});
 
-  EXPECT_EQ(output_file_check(&f, dir.file("missing").c_str(), "dagoma0.g"), -1);
-  EXPECT_EQ(f.error, ENOENT);
   EXPECT_EQ(output_file_create(&f, dir.file("missing").c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, ENOENT);
+  // A name with no room for a temporary name beside it.
+  const std::string long_name(OUTPUT_PATH_SIZE - 8, 'x');
+  EXPECT_EQ(output_file_create(&f, nullptr, long_name.c_str()), -1);
+  EXPECT_EQ(f.error, ENAMETOOLONG);
 }
 
 // Line i of a made-up job: lengths vary, so that lines end anywhere in a

@@ -1,15 +1,12 @@
-// The output file on Windows. The temporary file (the name and ".part") is
-// opened sharing nothing, so it is held from the moment it is opened: no
-// other program can open, empty, delete or rename it, and a second run's
-// attempt fails before it could change it. Whatever stood under that name
-// before (a leftover of a killed run, a hard link to another file) is
-// deleted first, never opened, and the file is made new. Everything after
-// goes through the handle itself: the rename over the name (which cannot
-// move another file that took the temporary name meanwhile) and the
-// deletion, also from the interrupt handler's own thread.
+// The output file on Windows. The temporary file, the name and ".part", is
+// opened sharing nothing, and that is the hold: no other program can open,
+// empty, delete or rename it, and a second run's attempt to delete it
+// fails, which refuses that run. What stood under its name (a killed run's
+// leftover, a hard link) is deleted first, never opened. Everything after
+// goes through the handle: the rename, which so cannot move another file,
+// and the deletion, also from the control handler's thread.
 
 #include <errno.h>
-#include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
@@ -18,82 +15,32 @@
 
 namespace {
 
-using output_file_detail::failed;
-using output_file_detail::set_path;
-using output_file_detail::set_temp_path;
-using output_file_detail::start_call;
+using namespace output_file_detail;
 
 HANDLE native(const OutputFile* file) { return reinterpret_cast<HANDLE>(file->handle); }
 
-int failed_now(OutputFile* file) { return failed(file, errno_for_win32_error(GetLastError())); }
+int failed_with(OutputFile* file, DWORD code) { return failed(file, errno_for_win32_error(code)); }
 
 bool is_folder(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Marks the held file for deletion: it goes when the handle is closed, or
-// when the process ends, however it ends.
-bool delete_held(HANDLE h) {
-  FILE_DISPOSITION_INFO disposition = {};
-  disposition.DeleteFile = TRUE;
-  return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+bool held_by_another(DWORD code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
 }
-
-// Attempts at a new temporary file while another program makes one under
-// the name as soon as it is deleted.
-constexpr int CREATE_ATTEMPTS = 8;
 
 }  // namespace
 
-// Windows grants the right to create files through access lists that only
-// an attempt really tests: the temporary file is created for a moment, and
-// the system removes it when it is closed, even should the process die
-// first. A temporary file that already stands (a leftover, or another run's)
-// leaves the question to output_file_create.
-int output_file_check(OutputFile* file, const char* dir, const char* name) {
-  start_call(file);
-  if (!set_path(file, dir, name, '\\'))
-    return failed(file, ENAMETOOLONG);
-  set_temp_path(file, "");
-  DWORD attributes = GetFileAttributesA(dir != nullptr ? dir : ".");
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return failed_now(file);
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    return failed(file, ENOTDIR);
-  if (is_folder(file->path))
-    return failed(file, EISDIR);
-  HANDLE probe = CreateFileA(file->temp_path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (probe != INVALID_HANDLE_VALUE) {
-    CloseHandle(probe);
-    return 1;
-  }
-  DWORD code = GetLastError();
-  if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION)
-    return 1;
-  return failed(file, errno_for_win32_error(code));
-}
-
 int output_file_create(OutputFile* file, const char* dir, const char* name) {
-  start_call(file);
-  file->replaced = false;
-  file->size = 0;
-  if (!set_path(file, dir, name, '\\'))
-    return failed(file, ENAMETOOLONG);
+  if (start_create(file, dir, name, '\\', is_folder) < 0)
+    return -1;
   set_temp_path(file, "");
-  // The name is only ever replaced, by the move at the end, and a folder
-  // cannot be: refused now rather than after the whole job.
-  if (is_folder(file->path))
-    return failed(file, EISDIR);
-  for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
-    // A run that holds the file shares nothing with us: its file cannot be
-    // deleted. A leftover goes, a link as a link.
+  // Again while another program makes the name as soon as it is deleted.
+  for (int attempt = 0; attempt < 8; ++attempt) {
     DWORD not_deleted = DeleteFileA(file->temp_path) ? ERROR_SUCCESS : GetLastError();
-    if (not_deleted == ERROR_SHARING_VIOLATION || not_deleted == ERROR_LOCK_VIOLATION) {
-      file->in_use = true;
-      return -1;
-    }
+    if (held_by_another(not_deleted))
+      break;
     HANDLE h = CreateFileA(file->temp_path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
@@ -101,37 +48,29 @@ int output_file_create(OutputFile* file, const char* dir, const char* name) {
       return 1;
     }
     DWORD code = GetLastError();
-    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
-      file->in_use = true;
-      return -1;
-    }
+    if (held_by_another(code))
+      break;
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
-      return failed(file, errno_for_win32_error(code));
+      return failed_with(file, code);
     // A leftover that could not be deleted (read-only) is refused with the
-    // reason the deletion gave: it is never opened. Otherwise another
-    // program made the name again since.
+    // deletion's reason, never opened.
     if (not_deleted != ERROR_SUCCESS && not_deleted != ERROR_FILE_NOT_FOUND)
-      return failed(file, errno_for_win32_error(not_deleted));
+      return failed_with(file, not_deleted);
   }
-  file->in_use = true;  // the name kept coming back under another program
+  file->in_use = true;  // held by another run, or the name kept coming back
   return -1;
 }
 
 int output_file_write(OutputFile* file, const char* data, size_t length) {
-  HANDLE h = native(file);
-  size_t done = 0;
-  while (done < length) {
-    size_t left = length - done;
-    DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+  for (size_t done = 0; done < length;) {
+    DWORD chunk = length - done > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length - done);
     DWORD n = 0;
-    if (!WriteFile(h, data + done, chunk, &n, nullptr) || n == 0) {
-      file->error = errno_for_win32_error(GetLastError());
-      if (done > 0) {
-        LARGE_INTEGER end;
-        end.QuadPart = static_cast<LONGLONG>(file->size);
-        if (SetFilePointerEx(h, end, nullptr, FILE_BEGIN))
-          SetEndOfFile(h);
-      }
+    if (!WriteFile(native(file), data + done, chunk, &n, nullptr) || n == 0) {
+      failed_with(file, GetLastError());
+      LARGE_INTEGER end;
+      end.QuadPart = static_cast<LONGLONG>(file->size);
+      if (done > 0 && SetFilePointerEx(native(file), end, nullptr, FILE_BEGIN))
+        SetEndOfFile(native(file));
       return -1;
     }
     done += n;
@@ -142,53 +81,48 @@ int output_file_write(OutputFile* file, const char* data, size_t length) {
 
 int output_file_flush(OutputFile* file) {
   start_call(file);
-  if (!FlushFileBuffers(native(file)))
-    return failed_now(file);
-  return 1;
+  return FlushFileBuffers(native(file)) ? 1 : failed_with(file, GetLastError());
 }
 
 int output_file_commit(OutputFile* file) {
   start_call(file);
-  // The file of this handle, whatever has its name, takes the job's name,
-  // given as a full path.
+  // The name as a full path, which the rename through a handle needs.
   static wchar_t target[OUTPUT_PATH_SIZE];
-  static wchar_t full[OUTPUT_PATH_SIZE];
-  if (MultiByteToWideChar(CP_ACP, 0, file->path, -1, target, OUTPUT_PATH_SIZE) == 0)
-    return failed_now(file);
-  DWORD length = GetFullPathNameW(target, OUTPUT_PATH_SIZE, full, nullptr);
-  if (length == 0 || length >= OUTPUT_PATH_SIZE)
-    return failed(file, ENAMETOOLONG);
-  alignas(FILE_RENAME_INFO) static char buffer[sizeof(FILE_RENAME_INFO) + sizeof full];
+  alignas(FILE_RENAME_INFO) static char buffer[sizeof(FILE_RENAME_INFO) + sizeof target];
   FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
   memset(buffer, 0, sizeof buffer);
+  if (MultiByteToWideChar(CP_ACP, 0, file->path, -1, target, OUTPUT_PATH_SIZE) == 0)
+    return failed_with(file, GetLastError());
+  DWORD length = GetFullPathNameW(target, OUTPUT_PATH_SIZE, rename->FileName, nullptr);
+  if (length == 0 || length >= OUTPUT_PATH_SIZE)
+    return failed(file, ENAMETOOLONG);
   rename->ReplaceIfExists = TRUE;
-  rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-  memcpy(rename->FileName, full, (length + 1) * sizeof(wchar_t));
-  if (!SetFileInformationByHandle(
-          native(file), FileRenameInfo, rename,
-          static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t))))
-    return failed_now(file);
+  if (!SetFileInformationByHandle(native(file), FileRenameInfo, rename,
+                                  static_cast<DWORD>(sizeof *rename + length * sizeof(wchar_t))))
+    return failed_with(file, GetLastError());
   file->replaced = true;
-  // Flushed again after the rename, for the rename's own durability, as
-  // far as the system gives it through a handle.
-  bool durable = FlushFileBuffers(native(file)) != 0;
-  DWORD code = GetLastError();
-  CloseHandle(native(file));
-  file->handle = -1;
-  return durable ? 1 : failed(file, errno_for_win32_error(code));
+  // Flushed again, for the rename's own durability as far as a handle
+  // gives it.
+  DWORD code = FlushFileBuffers(native(file)) ? ERROR_SUCCESS : GetLastError();
+  output_file_discard(file);
+  return code == ERROR_SUCCESS ? 1 : failed_with(file, code);
 }
 
 void output_file_discard(OutputFile* file) {
   if (file->handle == -1)
     return;
-  if (!file->replaced)
-    delete_held(native(file));
+  output_file_abandon(file);
   CloseHandle(native(file));
   file->handle = -1;
 }
 
+// Marks the file for deletion through its handle: it goes when the handle
+// is closed, or when the process ends however it ends.
 void output_file_abandon(const OutputFile* file) {
-  if (file->handle != -1 && !file->replaced)
-    delete_held(native(file));
+  if (file->handle == -1 || file->replaced)
+    return;
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition);
 }

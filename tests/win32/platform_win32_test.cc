@@ -30,8 +30,6 @@ TEST(OutputFileWin32, TheNameKeepsItsFileUntilTheCompleteJobReplacesIt) {
   const std::string old_job = "an older job\nwith more text than the new one\n";
   ASSERT_TRUE(write_file(dir.file("dagoma0.g"), old_job));
   OutputFile f;
-  ASSERT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), 1);
-  EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));  // the check's probe is gone
   ASSERT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), 1);
   EXPECT_EQ(std::string(f.temp_path), dir.file("dagoma0.g.part"));
   EXPECT_EQ(read_file(dir.file("dagoma0.g.part")), std::nullopt);  // held: nobody else reads it
@@ -62,7 +60,6 @@ TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
   GetCurrentDirectoryA(sizeof before, before);
   ASSERT_TRUE(SetCurrentDirectoryA(dir.path.c_str()));
   OutputFile f;
-  int checked = output_file_check(&f, nullptr, "dagoma0.g");
   int created = output_file_create(&f, nullptr, "dagoma0.g");
   int committed = -1;
   if (created == 1) {
@@ -70,7 +67,6 @@ TEST(OutputFileWin32, CreatesInTheCurrentFolderWithoutAFolderGiven) {
     committed = output_file_commit(&f);
   }
   SetCurrentDirectoryA(before);
-  EXPECT_EQ(checked, 1);
   ASSERT_EQ(created, 1);
   EXPECT_EQ(committed, 1);
   EXPECT_EQ(read_file(dir.file("dagoma0.g")), "M84\n");
@@ -131,22 +127,19 @@ TEST(OutputFileWin32, AFolderUnderTheNameIsRefusedBeforeAnyLine) {
   TempDir dir;
   ASSERT_TRUE(CreateDirectoryA(dir.file("dagoma0.g").c_str(), nullptr));
   OutputFile f;
-  EXPECT_EQ(output_file_check(&f, dir.path.c_str(), "dagoma0.g"), -1);
-  EXPECT_EQ(f.error, EISDIR);
   EXPECT_EQ(output_file_create(&f, dir.path.c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, EISDIR);
+  EXPECT_EQ(f.handle, -1);
   EXPECT_FALSE(file_exists(dir.file("dagoma0.g.part")));
-  EXPECT_EQ(output_file_check(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
-  EXPECT_EQ(f.error, ENOENT);
   EXPECT_EQ(output_file_create(&f, (dir.path + "\\missing").c_str(), "dagoma0.g"), -1);
   EXPECT_EQ(f.error, ENOENT);
 
-  // A folder that stands but takes no file is refused by the check already,
-  // before the dialogue. Under Wine, Linux's /proc is one (drive Z: is /);
-  // access lists are not Wine's to enforce for root.
+  // A folder that stands but takes no file. Under Wine, Linux's /proc is
+  // one (drive Z: is /); access lists are not Wine's to enforce for root.
   if (GetFileAttributesA("Z:\\proc") != INVALID_FILE_ATTRIBUTES) {
-    EXPECT_EQ(output_file_check(&f, "Z:\\proc", "dagoma0.g"), -1);
+    EXPECT_EQ(output_file_create(&f, "Z:\\proc", "dagoma0.g"), -1);
     EXPECT_NE(f.error, 0);
+    EXPECT_FALSE(f.in_use);
   }
 }
 
