@@ -63,10 +63,11 @@ void close(Dialogue* d) {
 
 void finish(Dialogue* d, const JobResult& result) {
   Console* con = &d->console;
-  draw_result(con, CREATED_TEXT);
+  // "Created file:" last: once it stands, so does the rest.
   draw_summary(con, result.summary);
   bool whole = draw_file(con, result.path.c_str(), result.bytes);
   draw_check(con, COPY_CHECK_TEXT);
+  draw_result(con, CREATED_TEXT);
   // Printed again once the screen has closed, so that it stays on the
   // terminal; where the screen itself stays, only what it had to cut. An
   // interrupt at the closing wait prints it as the key would.
