@@ -13,11 +13,16 @@
 //                             can tell
 //   VISOR_FAULT=no-tmpfile    the file system cannot make files of no name
 //                             (O_TMPFILE), as vfat cannot
+//   VISOR_FAULT=signal-after-rename=N
+//                             the signal N arrives the moment the rename has
+//                             put the job in place, before the program knows
 //
 // Several faults are joined with commas: no-tmpfile,end-after=1000.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -79,6 +84,15 @@ int __real__ZN7channel7connectEP11LineChannel(LineChannel* ch);
 int __real__ZN7channel9send_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
                                                     size_t length);
 int __real__Z12start_threadP6ThreadPFiPvES1_(Thread* thread, int (*entry)(void*), void* arg);
+int __real_renameat(int from_folder, const char* from, int to_folder, const char* to);
+
+int __wrap_renameat(int from_folder, const char* from, int to_folder, const char* to) {
+  int result = __real_renameat(from_folder, from, to_folder, to);
+  long sig = fault_count("signal-after-rename=");
+  if (result == 0 && sig > 0)
+    kill(getpid(), static_cast<int>(sig));  // as another program's kill would
+  return result;
+}
 
 int __wrap__ZN7channel6listenEP11LineChannel(LineChannel* ch) {
   return fault_is("listen") ? -1 : __real__ZN7channel6listenEP11LineChannel(ch);

@@ -189,6 +189,22 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     EXPECT_EQ(run.err, "Cannot write file dagoma0.g: File too large. dagoma0.g was not changed.\n");
     expect_previous_job_kept(dir, before);
   }
+#ifndef __SANITIZE_ADDRESS__  // its shadow memory alone is larger than the limits
+  for (int kb : {12000, 40000}) {
+    // The address space refused: where a thread cannot be had, or where an
+    // allocation of either thread fails, a message says so.
+    SCOPED_TRACE("memory limited to " + std::to_string(kb) + " kB");
+    TempDir dir;
+    FolderState before = with_previous_job(dir);
+    PipedRun run = run_script(dir, "ulimit -v " + std::to_string(kb) + "; exec \"$0\" < values",
+                              SHORT_TIMEOUT_MS);
+    EXPECT_EQ(exit_code(run), 1);
+    EXPECT_TRUE(run.err == "Out of memory: dagoma0.g was not changed.\n" ||
+                run.err == "Cannot create thread. dagoma0.g was not changed.\n")
+        << run.err;
+    expect_previous_job_kept(dir, before);
+  }
+#endif
   for (const Variant& v : VARIANTS) {
     SCOPED_TRACE(std::string("a second run in the same folder, then the first one killed, ") +
                  v.name);
@@ -412,6 +428,24 @@ TEST(Faults, InterruptAtTheClosingWaitKeepsTheResult) {
   EXPECT_EQ(others_in(dir), FolderState{});
 }
 
+// A signal that comes once the rename has put the job in place, before the
+// program itself knows it, never says that dagoma0.g was not changed: it
+// ends the run as the job written. A fault (SIGSEGV, SIGABRT) is taken at
+// once, inside the commit; a request (SIGTERM) waits for its end.
+TEST(Faults, ASignalAfterTheRenameEndsTheRunAsTheJobWritten) {
+  for (int sig : {SIGSEGV, SIGABRT, SIGTERM}) {
+    SCOPED_TRACE(sig);
+    TempDir dir;
+    with_previous_job(dir);
+    PipedRun run = run_with_fault("end-after=1000,signal-after-rename=" + std::to_string(sig),
+                                  JOB_INPUT, dir.path);
+    EXPECT_EQ(exit_code(run), 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(run.out.starts_with(std::string(CREATED_TEXT) + "\n")) << run.out;
+    expect_short_job(dir.file("dagoma0.g"));
+  }
+}
+
 TEST(Faults, ChannelThreadAndGeneratorFailures) {
   struct {
     const char* fault;
@@ -434,18 +468,28 @@ TEST(Faults, ChannelThreadAndGeneratorFailures) {
   }
 }
 
-TEST(Faults, InterruptDuringTheDialogueWritesNothing) {
-  TempDir dir;
-  PipedRun run = run_script(dir,
-                            "mkfifo keys; \"$0\" < keys & pid=$!; exec 3> keys; sleep 0.5; "
-                            "kill -TERM $pid; wait $pid; echo status=$?",
-                            SHORT_TIMEOUT_MS);
-  EXPECT_EQ(run.out, "status=143\n");
-  EXPECT_EQ(run.err, "");
-  EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
-  FolderState after = others_in(dir);  // the script's own files only
-  EXPECT_EQ(after.size(), 2u);
-  EXPECT_TRUE(after.count("keys") == 1 && after.count("values") == 1);
+// An interrupt while the dialogue waits says so, and what holds: nothing
+// was written, or the file that stood is as it was.
+TEST(Faults, InterruptDuringTheDialogueWritesNothingAndSaysSo) {
+  for (bool previous : {false, true}) {
+    SCOPED_TRACE(previous ? "a previous job stands" : "no file stands");
+    TempDir dir;
+    if (previous) {
+      ASSERT_TRUE(write_file(dir.file("dagoma0.g"), PREVIOUS_JOB));
+    }
+    PipedRun run = run_script(dir,
+                              "mkfifo keys; \"$0\" < keys & pid=$!; exec 3> keys; sleep 0.5; "
+                              "kill -TERM $pid; wait $pid; echo status=$?",
+                              SHORT_TIMEOUT_MS);
+    EXPECT_EQ(run.out, "status=143\n");
+    EXPECT_EQ(run.err, previous ? "Interrupted: dagoma0.g was not changed.\n"
+                                : "Interrupted: dagoma0.g was not written.\n");
+    EXPECT_EQ(read_file(dir.file("dagoma0.g")),
+              previous ? std::optional<std::string>(PREVIOUS_JOB) : std::nullopt);
+    FolderState after = others_in(dir);  // the script's own files only
+    EXPECT_EQ(after.size(), 2u);
+    EXPECT_TRUE(after.count("keys") == 1 && after.count("values") == 1);
+  }
 }
 
 TEST(Faults, StandardOutputThatCannotBeWritten) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "frontend/command_line.h"
@@ -21,9 +22,16 @@ namespace {
 // (a full disk, a closed pipe) is a failure, not a silent success.
 int answered() { return fflush(stdout) == 0 && !ferror(stdout) ? 0 : 1; }
 
+// No memory left: an allocation cannot go on, on whichever thread, and no
+// exception may cross a thread. The run ends as an interrupt would, the
+// previous file kept, with status 1.
+void out_of_memory() { interrupt_end(OUT_OF_MEMORY_TEXT, 1); }
+void out_of_memory_in_check() { interrupt_end(CHECK_OUT_OF_MEMORY_TEXT, 1); }
+
 // --check: the generator makes the job for the values the file's header
 // names, and the check compares it with the file.
 int check(const std::string& path) {
+  std::set_new_handler(out_of_memory_in_check);
   static JobCheck job_check;
   static GeneratorThread generator;
   job_check.path = path.c_str();
@@ -44,6 +52,7 @@ int check(const std::string& path) {
 
 int main(int argc, char** argv) {
   interrupt_install();
+  std::set_new_handler(out_of_memory);
   if (!reopen_closed_standard_streams()) {
     fprintf(stderr, "%s\n", NO_STANDARD_OUTPUT_TEXT);
     return -1;

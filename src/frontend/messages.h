@@ -43,6 +43,9 @@ inline constexpr char WINDOW_TOO_SMALL_NOTICE[] =
 
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " was not changed.";
+// Before the job, where no file of the name stood.
+inline constexpr char INTERRUPTED_NOT_WRITTEN_TEXT[] =
+    "Interrupted: " VISOR_OUTPUT_FILE " was not written.";
 // The file failures are printed as "<head>: <reason>." with the system's
 // reason, followed by NOT_CHANGED_TEXT once the job had begun.
 inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file " VISOR_OUTPUT_FILE;
@@ -52,6 +55,8 @@ inline constexpr char TAMPERED_REASON[] = "Another program changed its temporary
 inline constexpr char NOT_CHANGED_TEXT[] = VISOR_OUTPUT_FILE " was not changed.";
 inline constexpr char GENERATION_STOPPED_TEXT[] =
     "Generation stopped: " VISOR_OUTPUT_FILE " was not changed.";
+inline constexpr char OUT_OF_MEMORY_TEXT[] = "Out of memory: " VISOR_OUTPUT_FILE " was not changed.";
+inline constexpr char CHECK_OUT_OF_MEMORY_TEXT[] = "Out of memory: the file was not checked.";
 inline constexpr char CANNOT_CREATE_CHANNEL_TEXT[] = "Cannot create named pipe.";
 inline constexpr char CANNOT_CREATE_THREAD_TEXT[] = "Cannot create thread.";
 inline constexpr char CANNOT_OPEN_CHANNEL_TEXT[] = "Cannot open pipe.";

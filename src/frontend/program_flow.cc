@@ -121,6 +121,9 @@ int run_program(Program* p) {
   interrupt_release();
   if (created < 0)
     return fail_file(p, CANNOT_CREATE_TEXT, false);
+  std::error_code error;
+  bool stood = std::filesystem::exists(std::filesystem::symlink_status(p->output.path, error));
+  interrupt_set_message(stood ? INTERRUPTED_TEXT : INTERRUPTED_NOT_WRITTEN_TEXT);
 
   if (dialogue_ask_values(&p->dialogue, &p->typed) < 0)
     return fail(p, NO_INPUT_TEXT);
@@ -146,15 +149,14 @@ int run_program(Program* p) {
   // it would still print.
   JobResult result;
   make_job_result(&result, p->summary, full_path(p->output.path).c_str(), p->output.size);
-  std::string done = job_result_text(result);
+  interrupt_set_result(job_result_text(result).c_str());
   interrupt_hold();
   int committed = output_file_commit(&p->output);
   if (p->output.replaced) {
     interrupt_set_removal(nullptr);
     interrupt_set_message(nullptr);
+    interrupt_set_done();
   }
-  if (committed > 0)
-    interrupt_set_done(done.c_str());
   interrupt_release();
   // Not replaced: the rename was refused. Replaced: the job is in
   // dagoma0.g, but the folder could not be made durable.
@@ -162,6 +164,6 @@ int run_program(Program* p) {
     return p->output.replaced ? fail_file(p, CANNOT_WRITE_TEXT, false)
                               : fail_file(p, CANNOT_CREATE_TEXT, true);
   dialogue_finish(&p->dialogue, result);
-  interrupt_set_done(nullptr);
+  interrupt_set_result(nullptr);
   return 0;
 }

@@ -77,7 +77,7 @@ void finish(Dialogue* d, const JobResult& result) {
   else if (!whole)
     after = job_result_text(result, result.file_line.c_str());
   interrupt_hold();
-  interrupt_set_done(after.c_str());
+  interrupt_set_result(after.c_str());
   interrupt_release();
   // Keys pressed during the job are not the one the finished screen waits
   // for; a release is no key.

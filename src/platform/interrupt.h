@@ -30,9 +30,21 @@ void interrupt_set_message(const char* line);
 // `write_failed` (copied now) is printed instead, and the status is 1.
 void interrupt_set_removal(const OutputFile* file, const char* write_failed = nullptr);
 
+// What a signal prints on standard output, ending the process with status
+// 0, once the job is in place (copied now; null: nothing): the run's
+// result. Set before the commit, it is also what a fault during the commit
+// prints when the rename has already put the job in place.
+void interrupt_set_result(const char* text);
+
 // The job is in place: from now on a signal ends the process with status
-// 0, after printing `text` (copied now; null: nothing) on standard output.
-void interrupt_set_done(const char* text);
+// 0, after printing the result.
+void interrupt_set_done();
+
+// Ends the process now, as a signal would, from any thread: the unfinished
+// file removed, the console given back, `line` printed on standard error,
+// `status`; once the job is in place, status 0 after the result. For a
+// failure that leaves no way on (no memory left).
+[[noreturn]] void interrupt_end(const char* line, int status);
 
 // Between the two calls, interrupts wait: the calling thread takes none,
 // and the threads started meanwhile take none ever, so that the handler

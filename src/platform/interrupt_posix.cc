@@ -64,25 +64,30 @@ bool in_mapping(int sig, const siginfo_t* info, const OutputFile* file) {
          g_write_failed_set.load() && output_file_maps(file, info->si_addr);
 }
 
-extern "C" void on_signal(int sig, siginfo_t* info, void*) {
+// Ends the process: `line` and `status`, or the result once the job is in
+// place (a fault inside the commit finds it there by the file itself).
+[[noreturn]] void end(const char* line, int status, bool write_failed) {
   const OutputFile* file = g_removal.load();
-  bool write_failed = in_mapping(sig, info, file);
-  if (file != nullptr)
+  bool done =
+      g_done.load() || (file != nullptr && g_done_text_set.load() && output_file_installed(file));
+  if (file != nullptr && !done)
     output_file_abandon(file);
   if (void (*restore)() = g_restore.load())
     restore();
-  if (write_failed) {
-    write_line(g_write_failed);
-    _exit(1);
-  }
-  if (g_done.load()) {
+  if (done) {
     if (g_done_text_set.load())
       write_all(STDOUT_FILENO, g_done_text, strlen(g_done_text));
     _exit(0);
   }
-  if (const char* line = g_message.load())
+  if (write_failed)
+    line = g_write_failed;
+  if (line != nullptr)
     write_line(line);
-  _exit(128 + sig);
+  _exit(write_failed ? 1 : status);
+}
+
+extern "C" void on_signal(int sig, siginfo_t* info, void*) {
+  end(g_message.load(), 128 + sig, in_mapping(sig, info, g_removal.load()));
 }
 
 // Copies `text` into `buffer` for the handler, `set` false meanwhile; a
@@ -126,9 +131,17 @@ void interrupt_set_removal(const OutputFile* file, const char* write_failed) {
   g_removal.store(file);
 }
 
-void interrupt_set_done(const char* text) {
-  g_done.store(true);
+void interrupt_set_result(const char* text) {
   copy_for_handler(g_done_text, sizeof g_done_text, &g_done_text_set, text);
+}
+
+void interrupt_set_done() { g_done.store(true); }
+
+void interrupt_end(const char* line, int status) {
+  // Requests wait, so that no handler runs over this; the thread's own
+  // faults cannot.
+  interrupt_hold();
+  end(line, status, false);
 }
 
 void interrupt_hold() {

@@ -47,22 +47,7 @@ BOOL WINAPI on_control(DWORD event) {
     case CTRL_SHUTDOWN_EVENT: sig = 1; break;
     default: return FALSE;
   }
-  // Never left: the process ends inside.
-  EnterCriticalSection(&g_gate.section);
-  // The main thread may still be writing through the file's handle: the
-  // file is marked for deletion through it, and goes when the process has
-  // ended.
-  if (g_removal != nullptr)
-    output_file_abandon(g_removal);
-  if (void (*restore)() = g_restore.load())
-    restore();
-  if (g_done) {
-    write_text(STD_OUTPUT_HANDLE, g_done_text, "");
-    ExitProcess(0);
-  }
-  if (const char* line = g_message.load())
-    write_text(STD_ERROR_HANDLE, line, "\n");
-  ExitProcess(128 + sig);
+  interrupt_end(g_message.load(), 128 + sig);
 }
 
 }  // namespace
@@ -80,13 +65,36 @@ void interrupt_set_removal(const OutputFile* file, const char*) {
   LeaveCriticalSection(&g_gate.section);
 }
 
-void interrupt_set_done(const char* text) {
+void interrupt_set_result(const char* text) {
   EnterCriticalSection(&g_gate.section);
-  g_done = true;
   g_done_text[0] = '\0';
   if (text != nullptr && strlen(text) < sizeof g_done_text)
     strcpy(g_done_text, text);
   LeaveCriticalSection(&g_gate.section);
+}
+
+void interrupt_set_done() {
+  EnterCriticalSection(&g_gate.section);
+  g_done = true;
+  LeaveCriticalSection(&g_gate.section);
+}
+
+// Never left: the process ends inside. The main thread may still be
+// writing through the file's handle: the file is marked for deletion
+// through it, and goes when the process has ended.
+void interrupt_end(const char* line, int status) {
+  EnterCriticalSection(&g_gate.section);
+  if (g_removal != nullptr && !g_done)
+    output_file_abandon(g_removal);
+  if (void (*restore)() = g_restore.load())
+    restore();
+  if (g_done) {
+    write_text(STD_OUTPUT_HANDLE, g_done_text, "");
+    ExitProcess(0);
+  }
+  if (line != nullptr)
+    write_text(STD_ERROR_HANDLE, line, "\n");
+  ExitProcess(static_cast<UINT>(status));
 }
 
 // Console control events arrive on a thread of their own, not as signals:

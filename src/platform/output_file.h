@@ -86,6 +86,10 @@ void output_file_discard(OutputFile* file);
 // discard.
 void output_file_abandon(const OutputFile* file);
 
+// Whether the name holds this run's file now: after the commit, and inside
+// it from the rename on. Async-signal-safe.
+bool output_file_installed(const OutputFile* file);
+
 // Whether `address` lies in the mapped window: a fault there is a failed
 // write.
 inline bool output_file_maps(const OutputFile* file, const void* address) {

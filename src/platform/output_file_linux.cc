@@ -380,3 +380,11 @@ void output_file_abandon(const OutputFile* file) {
   if (file->temp_path[0] != '\0' && !file->replaced && file->folder >= 0)
     unlinkat(folder_of(file), leaf(file->temp_path), 0);
 }
+
+bool output_file_installed(const OutputFile* file) {
+  struct stat held, named;
+  return file->replaced ||
+         (file->handle >= 0 && file->folder >= 0 && fstat(fd_of(file), &held) == 0 &&
+          fstatat(folder_of(file), leaf(file->path), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino);
+}

@@ -126,3 +126,6 @@ void output_file_abandon(const OutputFile* file) {
   disposition.DeleteFile = TRUE;
   SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition);
 }
+
+// The control handler waits for the commit to end: `replaced` is known.
+bool output_file_installed(const OutputFile* file) { return file->replaced; }
