@@ -393,6 +393,49 @@ TEST(Faults, EveryFailedRunLeavesThePreviousJobAsItWas) {
     EXPECT_EQ(exit_code(in_proc), 1);
     EXPECT_EQ(in_proc.err, "Cannot create file dagoma0.g: No such file or directory.\n");
   }
+  if (geteuid() == 0) {
+    // A drop box (mode 1733): another user may add files but not read the
+    // folder, so it cannot be locked, and two runs would not be kept apart.
+    SCOPED_TRACE("a folder that can be written but not read");
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 01733), 0);
+    PipedRun run = run_piped({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                              "--clear-groups", VISOR_GCODE},
+                             JOB_INPUT, dir.path, SHORT_TIMEOUT_MS);
+    ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+    EXPECT_EQ(exit_code(run), 1);
+    EXPECT_EQ(run.err,
+              "Cannot create file dagoma0.g: The folder cannot be locked against another run "
+              "(Permission denied).\n");
+    EXPECT_EQ(others_in(dir), FolderState{});
+  }
+  if (geteuid() == 0) {
+    // Files may be added to an append-only folder, but neither renamed nor
+    // removed: refused before anything is written, nothing left.
+    SCOPED_TRACE("an append-only folder");
+    TempDir dir;
+    FolderState before = with_previous_job(dir);
+    if (system(("chattr +a '" + dir.path + "' 2>/dev/null").c_str()) == 0) {
+      PipedRun run = run_plain(dir, JOB_INPUT, SHORT_TIMEOUT_MS);
+      ASSERT_EQ(system(("chattr -a '" + dir.path + "'").c_str()), 0);
+      EXPECT_EQ(exit_code(run), 1);
+      EXPECT_EQ(run.err, "Cannot create file dagoma0.g: Operation not permitted.\n");
+      expect_previous_job_kept(dir, before);
+      // Made so during the job: the rename and the removal are refused, and
+      // the message names what stays.
+      PipedRun late = run_beside_job(dir, "no-tmpfile,end-after=1500000",
+                                     "chattr +a .; wait $pid; echo status=$?; chattr -a .");
+      EXPECT_EQ(late.out, "status=1\n");
+      EXPECT_TRUE(late.err.starts_with("Cannot create file dagoma0.g: Operation not permitted. "
+                                       "dagoma0.g was not changed. Its temporary file could not "
+                                       "be removed: "))
+          << late.err;
+      std::string left = late.err.substr(late.err.rfind(' ') + 1);
+      left.pop_back();  // the line end
+      EXPECT_TRUE(file_exists(dir.file(left))) << left;
+      EXPECT_EQ(unlink(dir.file(left).c_str()), 0);
+    }
+  }
 }
 
 // Once the job is in place, an interrupt at the closing wait ends the run

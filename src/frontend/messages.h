@@ -52,6 +52,10 @@ inline constexpr char CANNOT_CREATE_TEXT[] = "Cannot create file " VISOR_OUTPUT_
 inline constexpr char CANNOT_WRITE_TEXT[] = "Cannot write file " VISOR_OUTPUT_FILE;
 inline constexpr char IN_USE_REASON[] = "Another run is writing it in this folder";
 inline constexpr char TAMPERED_REASON[] = "Another program changed its temporary file";
+// Followed by the system's reason in parentheses.
+inline constexpr char UNLOCKABLE_REASON[] = "The folder cannot be locked against another run";
+// After a failure whose temporary file could not be removed: its name.
+inline constexpr char LEFT_BEHIND_TEXT[] = "Its temporary file could not be removed:";
 inline constexpr char NOT_CHANGED_TEXT[] = VISOR_OUTPUT_FILE " was not changed.";
 inline constexpr char GENERATION_STOPPED_TEXT[] =
     "Generation stopped: " VISOR_OUTPUT_FILE " was not changed.";

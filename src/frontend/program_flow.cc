@@ -24,7 +24,7 @@ std::string full_path(const char* path) {
 
 // Ends a run that cannot go on: the unfinished job is removed, the dialogue
 // closed, then the reason is printed where it stays readable.
-int fail(Program* p, const char* message) {
+int fail(Program* p, std::string message) {
   // Removed and no longer the handler's to remove in one step: once it is
   // gone, the temporary name may be another run's.
   interrupt_hold();
@@ -32,7 +32,9 @@ int fail(Program* p, const char* message) {
   interrupt_set_removal(nullptr);
   interrupt_set_message(nullptr);
   interrupt_release();
-  dialogue_fail(&p->dialogue, message);
+  if (p->output.left_behind)
+    message = message + " " + LEFT_BEHIND_TEXT + " " + p->output.temp_path;
+  dialogue_fail(&p->dialogue, message.c_str());
   return 1;
 }
 
@@ -40,13 +42,13 @@ int fail(Program* p, const char* message) {
 // begun, and then the message says that dagoma0.g kept what it had.
 int fail_file(Program* p, const char* head, bool began) {
   const OutputFile& file = p->output;
-  char message[256];
-  const char* reason = file.in_use     ? IN_USE_REASON
-                       : file.tampered ? TAMPERED_REASON
-                                       : strerror(file.error);
-  snprintf(message, sizeof message, "%s: %s.%s%s", head, reason, began ? " " : "",
-           began ? NOT_CHANGED_TEXT : "");
-  return fail(p, message);
+  std::string reason = file.in_use       ? IN_USE_REASON
+                       : file.tampered   ? TAMPERED_REASON
+                       : file.unlockable ? std::string(UNLOCKABLE_REASON) + " (" +
+                                               strerror(file.error) + ")"
+                                         : strerror(file.error);
+  return fail(p, std::string(head) + ": " + reason + "." + (began ? " " : "") +
+                     (began ? NOT_CHANGED_TEXT : ""));
 }
 
 // Whole and before the acknowledgement: the file holds every line the
@@ -136,7 +138,7 @@ int run_program(Program* p) {
     const char* head = run_start_failure(end);
     std::string message = head != nullptr ? std::string(head) + " " + NOT_CHANGED_TEXT
                                           : std::string(GENERATION_STOPPED_TEXT);
-    return fail(p, message.c_str());
+    return fail(p, message);
   }
   dialogue_end(&p->dialogue);
 

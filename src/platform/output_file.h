@@ -42,10 +42,14 @@ struct OutputFile {
   uint64_t size = 0;     // bytes of the whole lines written
   // Why the last call failed: an errno value, or 0 with `in_use` (another
   // run holds the folder) or `tampered` (another program changed the
-  // temporary file or its name).
+  // temporary file or its name); with `unlockable` the errno says why the
+  // folder cannot be held.
   int error = 0;
   bool in_use = false;
   bool tampered = false;
+  bool unlockable = false;
+  // A discard could not remove the temporary file, named in `temp_path`.
+  bool left_behind = false;
   bool replaced = false;
   // One write per line even where the file could be mapped (tests and
   // benchmarks compare the two); set before the create.
@@ -106,7 +110,7 @@ inline int failed(OutputFile* file, int error) {
 }
 inline void start_call(OutputFile* file) {
   file->error = 0;
-  file->in_use = file->tampered = false;
+  file->in_use = file->tampered = file->unlockable = false;
 }
 // What every create does first: the file reset, `path` made of `dir`,
 // `separator` and `name`, and the checks no system needs to be asked for.

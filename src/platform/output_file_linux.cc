@@ -21,7 +21,9 @@
 #include <linux/magic.h>
 #include <stdio.h>
 #include <string.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -50,16 +52,22 @@ bool is_folder(const char* path) {
   return lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The folder of `path`, opened for reading where its rights allow (to be
-// locked, listed and synced), else only as a place for the *at calls.
+// The folder of `path`, opened for reading: to be locked, listed and
+// synced.
 int open_folder(const char* path) {
   char folder[OUTPUT_PATH_SIZE] = ".";
   if (size_t n = static_cast<size_t>(leaf(path) - path))
     snprintf(folder, sizeof folder, "%.*s", static_cast<int>(n == 1 ? 1 : n - 1), path);
-  int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 && errno == EACCES)
-    fd = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
-  return fd;
+  return open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// A folder whose files can be added but not renamed or removed (chattr +a,
+// +i): the job could never take the name, and its temporary file would
+// stay.
+bool append_only(int folder) {
+  int flags = 0;
+  return ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 &&
+         (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
 }
 
 // Whether the rename over `name` will be refused whatever the job: in a
@@ -230,18 +238,24 @@ int write_mapped(OutputFile* file, const char* data, size_t length) {
 int output_file_create(OutputFile* file, const char* dir, const char* name) {
   if (start_create(file, dir, name, '/', is_folder) < 0)
     return -1;
+  // A folder that cannot be read (write and search rights only) cannot be
+  // locked, nor can one whose file system refuses the lock: refused, since
+  // two runs would not be kept apart.
   int folder = open_folder(file->path);
-  if (folder < 0)
+  if (folder < 0) {
+    file->unlockable = errno == EACCES;
     return failed(file, errno);
-  // Where the folder cannot be locked (open only as a place; NFS locks only
-  // what is open for writing), runs are not kept apart, and need not be:
-  // each renames a complete file of its own.
-  bool locked = flock(folder, LOCK_EX | LOCK_NB) == 0;
-  file->in_use = !locked && errno == EWOULDBLOCK;
-  int error = !file->in_use && replace_refused(folder, leaf(file->path)) ? EPERM : 0;
-  if (!file->in_use && error == 0) {
-    if (locked)
-      remove_leftovers(folder, leaf(file->path));
+  }
+  int error = 0;
+  if (flock(folder, LOCK_EX | LOCK_NB) != 0) {
+    error = errno;
+    file->in_use = error == EWOULDBLOCK;
+    file->unlockable = !file->in_use;
+  } else if (append_only(folder) || replace_refused(folder, leaf(file->path))) {
+    error = EPERM;
+  }
+  if (error == 0) {
+    remove_leftovers(folder, leaf(file->path));
     // Named at the end through /proc/self/fd (linking the descriptor itself
     // needs a privilege): not made where /proc is missing.
     if (access("/proc/self/fd", F_OK) == 0)
@@ -260,9 +274,9 @@ int output_file_create(OutputFile* file, const char* dir, const char* name) {
       });
     error = file->handle < 0 ? errno : 0;
   }
-  if (file->in_use || error != 0) {
+  if (error != 0) {
     close(folder);
-    return failed(file, error);
+    return failed(file, file->in_use ? 0 : error);
   }
   file->folder = folder;
   // ext4's magic is also ext2's and ext3's, whose files refuse to allocate.
@@ -353,22 +367,29 @@ int output_file_commit(OutputFile* file) {
     return failed(file, errno);
   file->replaced = true;
   file->temp_path[0] = '\0';
-  // The rename survives a power loss only once the folder is synced. A
-  // folder open only as a place cannot be (EBADF), and some file systems
-  // do not sync folders (EINVAL): then it is as durable as the system makes
-  // it.
-  int error = fsync(folder_of(file)) == 0 || errno == EINVAL || errno == EBADF ? 0 : errno;
+  // The rename survives a power loss only once the folder is synced; some
+  // file systems do not sync folders (EINVAL): then it is as durable as the
+  // system makes it.
+  int error = fsync(folder_of(file)) == 0 || errno == EINVAL ? 0 : errno;
   output_file_discard(file);  // only closes, now
   return error == 0 ? 1 : failed(file, error);
+}
+
+// The removal on a discard, told: a file that cannot be removed is named.
+bool remove_temporary(OutputFile* file) {
+  if (file->temp_path[0] == '\0' || file->replaced || file->folder < 0)
+    return true;
+  return unlinkat(folder_of(file), leaf(file->temp_path), 0) == 0 || errno == ENOENT;
 }
 
 void output_file_discard(OutputFile* file) {
   unmap_window(file);
   file->mapped = false;
   // Removed while the folder is still held: once let go, the name may be
-  // another run's.
-  output_file_abandon(file);
-  file->temp_path[0] = '\0';
+  // another run's. What cannot be removed keeps its name in `temp_path`.
+  file->left_behind = !remove_temporary(file);
+  if (!file->left_behind)
+    file->temp_path[0] = '\0';
   if (file->handle >= 0)
     close(fd_of(file));
   if (file->folder >= 0)
@@ -380,6 +401,7 @@ void output_file_abandon(const OutputFile* file) {
   if (file->temp_path[0] != '\0' && !file->replaced && file->folder >= 0)
     unlinkat(folder_of(file), leaf(file->temp_path), 0);
 }
+
 
 bool output_file_installed(const OutputFile* file) {
   struct stat held, named;
