@@ -537,19 +537,38 @@ TEST(Faults, InterruptDuringTheDialogueWritesNothingAndSaysSo) {
 
 TEST(Faults, StandardOutputThatCannotBeWritten) {
   // Closed, and a pipe whose reader is gone before the program starts:
-  // neither ends the job, nor leaks into the file as a fatal SIGPIPE would.
-  // The injected end marker makes the job a short one; its result, which
-  // cannot be shown, is in the status.
-  for (const char* redirect : {">&-", "3<>gone 4>gone 3<&- >&4"}) {
-    SCOPED_TRACE(redirect);
+  // neither ends the job, nor leaks into the file as a fatal SIGPIPE would,
+  // and the reader chose to read no more. A full device is a write that
+  // failed: said, status 1, the job in place all the same. The injected end
+  // marker makes the job a short one.
+  const struct {
+    const char* redirect;
+    const char* err;
+  } cases[] = {
+      {">&-", "status=0\n"},
+      {"3<>gone 4>gone 3<&- >&4", "status=0\n"},
+      {">/dev/full",
+       "visor-gcode: write error: No space left on device; dagoma0.g holds the complete job.\n"
+       "status=1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.redirect);
     TempDir dir;
     PipedRun run = run_script(dir,
-                              std::string("mkfifo gone; exec ") + redirect +
+                              std::string("mkfifo gone; exec ") + c.redirect +
                                   "; VISOR_FAULT=end-after=1000 \"$0\" < values; "
                                   "echo status=$? >&2",
                               SHORT_TIMEOUT_MS, VISOR_GCODE_FAULTS);
-    EXPECT_EQ(run.err, "status=0\n");
+    EXPECT_EQ(run.err, c.err);
     expect_short_job(dir.file("dagoma0.g"));
+  }
+  // An answer lost so is said too.
+  TempDir dir;
+  for (const char* args : {"--help", "--version"}) {
+    PipedRun run = run_script(dir, std::string("\"$0\" ") + args + " >/dev/full; echo status=$?",
+                              SHORT_TIMEOUT_MS);
+    EXPECT_EQ(run.err, "visor-gcode: write error: No space left on device\n") << args;
+    EXPECT_EQ(run.out, "status=1\n") << args;
   }
 }
 

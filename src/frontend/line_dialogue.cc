@@ -121,11 +121,12 @@ int line_dialogue_read_value(LineDialogue* d, FieldKind kind, char* text) {
 
 namespace {
 
-void print(int fd, const char* text) {
+// One write, so that the line is not split among other output. 0, or the
+// errno of a failed write.
+int print(int fd, const char* text) {
   end_open_line();
-  // One write, so that the line is not split among other output.
   std::string line = std::string(text) + "\n";
-  write_all(fd, line.data(), line.size());
+  return write_all(fd, line.data(), line.size()) == line.size() || errno == EPIPE ? 0 : errno;
 }
 
 }  // namespace
@@ -162,7 +163,10 @@ void line_dialogue_progress(LineDialogue* d, int percent) {
   g_open_line.store(d->progress_fd);
 }
 
-void line_dialogue_print(LineDialogue* d, const char* text) { print(d->out_fd, text); }
+void line_dialogue_print(LineDialogue* d, const char* text) {
+  if (int error = print(d->out_fd, text))
+    d->write_error = error;
+}
 
 void line_dialogue_print_error(LineDialogue* d, const char* text) { print(d->error_fd, text); }
 

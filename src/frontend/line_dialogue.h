@@ -26,6 +26,9 @@ struct LineDialogue {
   size_t pos = 0;
   bool after_cr = false;  // a line feed right after a carriage return ends no line
   bool ended = false;
+  // Why a result could not be printed on out_fd (errno), or 0. A reader
+  // that went away (EPIPE) is no error: it chose to read no more.
+  int write_error = 0;
 };
 
 // Values from in_fd, lines on out_fd and error_fd. When in_fd is a

@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -18,9 +20,18 @@
 
 namespace {
 
-// The exit status after an answer to --help or --version: a failed write
-// (a full disk, a closed pipe) is a failure, not a silent success.
-int answered() { return fflush(stdout) == 0 && !ferror(stdout) ? 0 : 1; }
+// The exit status after an answer printed on standard output: a failed
+// write (a full disk) is a failure, said on standard error, not a silent
+// success. A reader that went away (EPIPE) chose to read no more.
+int answered() {
+  if (fflush(stdout) == 0 && !ferror(stdout))
+    return 0;
+  if (errno == EPIPE)
+    return 0;
+  fprintf(stderr, WRITE_ERROR_FORMAT, strerror(errno));
+  fputc('\n', stderr);
+  return 1;
+}
 
 // No memory left: an allocation cannot go on, on whichever thread, and no
 // exception may cross a thread. The run ends as an interrupt would, the

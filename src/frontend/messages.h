@@ -65,6 +65,10 @@ inline constexpr char CANNOT_CREATE_CHANNEL_TEXT[] = "Cannot create named pipe."
 inline constexpr char CANNOT_CREATE_THREAD_TEXT[] = "Cannot create thread.";
 inline constexpr char CANNOT_OPEN_CHANNEL_TEXT[] = "Cannot open pipe.";
 inline constexpr char NO_STANDARD_OUTPUT_TEXT[] = "GetStdHandle error";
+// Standard output refused what was printed: printf format, the system's
+// reason; after a job, followed by JOB_HELD_TEXT.
+inline constexpr char WRITE_ERROR_FORMAT[] = VISOR_PROGRAM ": write error: %s";
+inline constexpr char JOB_HELD_TEXT[] = "; " VISOR_OUTPUT_FILE " holds the complete job.";
 
 inline constexpr char VERSION_TEXT[] = "Version:          " VISOR_VERSION " - 11/11/2024";
 

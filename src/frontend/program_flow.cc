@@ -167,5 +167,12 @@ int run_program(Program* p) {
                               : fail_file(p, CANNOT_CREATE_TEXT, true);
   dialogue_finish(&p->dialogue, result);
   interrupt_set_result(nullptr);
+  // The job is in place, but its result was lost: said where it can be.
+  if (int lost = p->dialogue.lines.write_error) {
+    char message[256];
+    snprintf(message, sizeof message, WRITE_ERROR_FORMAT, strerror(lost));
+    line_dialogue_print_error(&p->dialogue.lines, (std::string(message) + JOB_HELD_TEXT).c_str());
+    return 1;
+  }
   return 0;
 }
