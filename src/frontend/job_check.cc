@@ -119,24 +119,27 @@ std::string grouped(uint64_t n) {
 }
 
 // The file's name as given, unless it holds bytes a terminal would take
-// for commands: then quoted, with those shown as \xNN.
+// for commands, or is too long to read: then quoted, those shown as \xNN,
+// a long one cut as a long value is.
 std::string shown_name(const char* path) {
-  for (const char* p = path; *p != '\0'; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c == 0x7F)
-      return quoted_text(path);
-  }
-  return path;
+  constexpr size_t LONGEST_SHOWN = 100;
+  bool plain = strlen(path) <= LONGEST_SHOWN;
+  for (const char* p = path; plain && *p != '\0'; ++p)
+    plain = static_cast<unsigned char>(*p) >= 0x20 && *p != 0x7F;
+  return plain ? std::string(path) : quoted_text(path);
 }
 
 void add_line(std::string* report, const char* format, ...) {
-  char text[1024];
-  va_list args;
+  va_list args, again;
   va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
+  va_copy(again, args);
+  int n = vsnprintf(nullptr, 0, format, args);
   va_end(args);
+  std::string text(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+  vsnprintf(text.data(), text.size(), format, again);
+  va_end(again);
+  text.back() = '\n';
   *report += text;
-  *report += '\n';
 }
 
 // A line shown under its label, quoted; from a little before `from` when

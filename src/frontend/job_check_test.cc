@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "frontend/messages.h"
@@ -159,13 +160,17 @@ TEST(JobCheck, TellsWhetherAndWhereAFileDiffersFromTheJob) {
     EXPECT_EQ(read_file(path), c.content);
   }
 
-  // What cannot be read at all gives the system's reason.
+  // What cannot be read at all gives the system's reason; a name too long
+  // to read is shown cut, as a long value is.
   TempDir dir;
-  for (auto [path, reason] :
-       {std::pair{dir.file("none.g"), "No such file or directory"}, {dir.path, "Is a directory"}}) {
+  const std::string long_name = dir.file(std::string(6001, 'x'));
+  for (auto [path, shown, reason] :
+       {std::tuple{dir.file("none.g"), dir.file("none.g"), "No such file or directory"},
+        {dir.path, dir.path, "Is a directory"},
+        {long_name, "\"" + long_name.substr(0, 40) + "\"...", "File name too long"}}) {
     CheckRun run(path);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.check->report, "Cannot read file " + path + ": " + reason + ".\n");
+    EXPECT_EQ(run.check->report, "Cannot read file " + shown + ": " + reason + ".\n");
   }
 }
 
