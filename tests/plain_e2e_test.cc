@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "job_file.h"
@@ -65,72 +66,65 @@ TEST(PlainMode, WritesTheCompleteJobOverAnExistingFileAndKeepsASecondRunAway) {
   expect_complete_job(dir.file("dagoma0.g"));
 }
 
-TEST(PlainMode, InvalidValueRestartsTheDialogueFromTheFirstField) {
-  TempDir dir;
-  // After the error the first field is asked again: 0.4 and 210 land in the
-  // first two fields; were the speed field asked again, 0.4 would be a
-  // second error. The input then ends, so no job is run.
-  PipedRun run = run_plain(dir, "0.4\n210\n700\n0.4\n210\n", DIALOGUE_MS);
-  ASSERT_FALSE(run.timed_out);
-  EXPECT_EQ(count_errors(run.err), 1) << run.out;
-  EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
-  EXPECT_LT(run.err.find(std::string(ERROR_TEXT) + ": speed \"700\""), run.err.find(NO_INPUT_TEXT))
-      << run.err;
-  EXPECT_EQ(exit_code(run), 1);
-  EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
-}
-
-TEST(PlainMode, CrLfAndCrLfPairEachEndOneValue) {
-  // Each input ends before three valid values; the number of error lines
-  // shows how many Enters the program saw. An empty first value is valid
-  // (0), an empty second one is not.
-  struct Case {
-    const char* input;
-    long errors;
-  } cases[] = {
-      {"1\n1\n", 1},      // LF ends each value
-      {"1\r1\r", 1},      // CR ends each value
-      {"1\r\n1\r\n", 1},  // CRLF is one Enter, not two
-      {"\r\n", 0},        // one empty first value, no second
-      {"\r\r", 1},        // two CRs are two Enters
-      {"\n\n", 1},        // two LFs are two Enters
-      {"0.4\r\n210\r700\n", 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
+// From a stream nobody types again: the first invalid value ends the run,
+// where restarting would shift the values after it into the wrong fields
+// (180 as the calibrating point, 250 as the temperature).
+TEST(PlainMode, AMistypedValueFromAStreamEndsTheRun) {
+  for (const char* input : {"10\n169\n180\n250\n300\n", "0.4\n210\n700\n0.4\n210\n300\n"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(input)));
     TempDir dir;
-    PipedRun run = run_plain(dir, c.input, DIALOGUE_MS);
+    PipedRun run = run_plain(dir, input, DIALOGUE_MS);
     ASSERT_FALSE(run.timed_out);
-    EXPECT_EQ(count_errors(run.err), c.errors) << run.out;
-    EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
+    EXPECT_EQ(count_errors(run.err), 1) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\nInvalid value: dagoma0.g was not written.\n")) << run.err;
     EXPECT_EQ(exit_code(run), 1);
+    EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
   }
 }
 
-TEST(PlainMode, EndOfInputLeavesTheFileAlone) {
-  // A line that the field would have read changed is no value: after it
-  // the dialogue starts again, and 210 and 300 are no calibrating point.
-  const char* inputs[] = {
-      "", "0.4\n", "0.4\n210\n", "0.4\n210\n700\n", "5\n170", "0.4\n210.5\n210\n300\n"};
-  for (const char* input : inputs) {
-    SCOPED_TRACE(testing::PrintToString(std::string(input)));
-    {
-      TempDir dir;
-      PipedRun run = run_plain(dir, input, DIALOGUE_MS);
-      ASSERT_FALSE(run.timed_out);
-      EXPECT_EQ(exit_code(run), 1);
-      EXPECT_EQ(count_lines(run.err, NO_INPUT_TEXT), 1) << run.out;
-      EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 0) << run.out;
-      EXPECT_FALSE(file_exists(dir.file("dagoma0.g"))) << "created";
-    }
-    {
+// What ends the values: LF, CR or CR LF, each one Enter; the last message
+// says how far the values came.
+TEST(PlainMode, EachLineEndIsOneEnterAndTheEndOfInputIsTold) {
+  const std::string refused = "Invalid value: dagoma0.g was not written.";
+  const std::string after_first =
+      "The input ended after the first value: dagoma0.g was not written.";
+  const std::string after_second =
+      "The input ended after the second value: dagoma0.g was not written.";
+  struct Case {
+    const char* input;
+    long errors;
+    std::string last;  // the last line of standard error
+  } cases[] = {
+      {"1\n1\n", 1, refused},      // LF ends each value
+      {"1\r1\r", 1, refused},      // CR ends each value
+      {"1\r\n1\r\n", 1, refused},  // CRLF is one Enter, not two
+      {"\r\n", 0, after_first},    // one empty first value, no second
+      {"\r\r", 1, refused},        // two CRs are two Enters
+      {"\n\n", 1, refused},        // two LFs are two Enters
+      {"0.4\r\n210\r700\n", 1, refused},
+      {"", 0, NO_INPUT_TEXT},
+      {"0.4\n", 0, after_first},
+      {"0.4\n210\n", 0, after_second},
+      {"5\n170", 0, after_second},
+      {"0.4\n210.5\n210\n300\n", 1, refused},  // 210.5 is no temperature, not 210
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
+    for (bool previous : {false, true}) {
       TempDir dir;
       const std::string older = "; an older job\nG28\n";
-      ASSERT_TRUE(write_file(dir.file("dagoma0.g"), older));
-      PipedRun run = run_plain(dir, input, DIALOGUE_MS);
+      if (previous) {
+        ASSERT_TRUE(write_file(dir.file("dagoma0.g"), older));
+      }
+      PipedRun run = run_plain(dir, c.input, DIALOGUE_MS);
       ASSERT_FALSE(run.timed_out);
       EXPECT_EQ(exit_code(run), 1);
-      EXPECT_EQ(read_file(dir.file("dagoma0.g")), older) << "an existing file was touched";
+      EXPECT_EQ(count_errors(run.err), c.errors) << run.err;
+      EXPECT_TRUE(run.err.ends_with(c.last + "\n")) << run.err;
+      EXPECT_EQ(count_lines(run.out, CREATED_TEXT), 0) << run.out;
+      // Neither created, nor replaced or emptied.
+      EXPECT_EQ(read_file(dir.file("dagoma0.g")),
+                previous ? std::optional<std::string>(older) : std::nullopt);
     }
   }
 }

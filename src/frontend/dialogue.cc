@@ -49,20 +49,21 @@ void dialogue_open(Dialogue* d, const TypedValues* given, int in_fd, int out_fd,
   progress_init(&d->bar);
 }
 
-int dialogue_ask_values(Dialogue* d, TypedValues* typed) {
+int dialogue_ask_values(Dialogue* d, TypedValues* typed, int* accepted) {
+  *accepted = 0;
   if (d->mode->ask == nullptr)
-    return 1;
+    return FIELD_ACCEPTED;
   for (;;) {
     if (d->mode->begin != nullptr)
       d->mode->begin(d);
     int result = FIELD_ACCEPTED;
-    for (FieldKind kind : {FIELD_Z_START, FIELD_HEAT_TEMP, FIELD_SPEED}) {
+    for (*accepted = 0; *accepted < 3 && result == FIELD_ACCEPTED;) {
+      FieldKind kind = static_cast<FieldKind>(*accepted);
       result = d->mode->ask(d, kind, typed_text(typed, kind));
-      if (result != FIELD_ACCEPTED)
-        break;
+      *accepted += result == FIELD_ACCEPTED;
     }
     if (result != FIELD_REJECTED)
-      return result == FIELD_ACCEPTED ? 1 : -1;
+      return result;
   }
 }
 

@@ -46,7 +46,8 @@ struct DialogueMode {
   // Before the first value, and again after one that failed.
   void (*begin)(Dialogue* d);
   // Asks one value into `text`: FIELD_ACCEPTED, FIELD_REJECTED (ask all
-  // three again) or FIELD_INPUT_ENDED. Null: the values were given.
+  // three again), FIELD_REFUSED or FIELD_INPUT_ENDED. Null: the values were
+  // given.
   int (*ask)(Dialogue* d, FieldKind kind, char* text);
   // A line is in the file: the progress, the line itself.
   void (*line)(Dialogue* d, const char* line, size_t length);
@@ -87,8 +88,9 @@ inline constexpr char WINDOW_TITLE[] = "Lumenforge | Vantor";
 void dialogue_open(Dialogue* d, const TypedValues* given, int in_fd, int out_fd, int err_fd);
 
 // Asks the three values until all three are valid; any failed value starts
-// over from the first. 1, or -1 when the input ended first.
-int dialogue_ask_values(Dialogue* d, TypedValues* typed);
+// over from the first. FIELD_ACCEPTED, or why not (FIELD_INPUT_ENDED,
+// FIELD_REFUSED) with *accepted the values accepted before.
+int dialogue_ask_values(Dialogue* d, TypedValues* typed, int* accepted);
 
 // A line is in the file; the count goes on.
 inline void dialogue_line(Dialogue* d, const char* line, size_t length) {

@@ -75,6 +75,7 @@ enum : int {
   FIELD_ACCEPTED = 1,
   FIELD_REJECTED = -1,     // invalid value or an abort key: ask all again
   FIELD_INPUT_ENDED = -2,  // no more input will come
+  FIELD_REFUSED = -3,      // invalid, and nobody is there to type it again
 };
 
 inline constexpr unsigned ERROR_WAIT_MS = 4000;  // the error line stands this long

@@ -116,7 +116,7 @@ int line_dialogue_read_value(LineDialogue* d, FieldKind kind, char* text) {
     return FIELD_ACCEPTED;
   std::string message = invalid_value_message({line, std::min(length, VALUE_LINE_LIMIT)}, kind);
   line_dialogue_print_error(d, message.c_str());
-  return FIELD_REJECTED;
+  return d->retry ? FIELD_REJECTED : FIELD_REFUSED;
 }
 
 namespace {
@@ -138,7 +138,8 @@ void line_dialogue_open(LineDialogue* d, int in_fd, int out_fd, int error_fd) {
   // Prompts go where the operator looks: the output when it is the
   // terminal, else standard error when that is.
   d->prompt_fd = -1;
-  if (isatty(in_fd))
+  d->retry = isatty(in_fd);
+  if (d->retry)
     d->prompt_fd = isatty(out_fd) ? out_fd : isatty(error_fd) ? error_fd : -1;
   d->progress_fd = isatty(out_fd) ? out_fd : -1;
   g_echo_fd.store(d->prompt_fd);

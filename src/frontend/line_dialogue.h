@@ -26,6 +26,9 @@ struct LineDialogue {
   size_t pos = 0;
   bool after_cr = false;  // a line feed right after a carriage return ends no line
   bool ended = false;
+  // The input is a terminal: after an invalid value, a person types all
+  // three again; from a stream (a script), the first one ends the run.
+  bool retry = false;
   // Why a result could not be printed on out_fd (errno), or 0. A reader
   // that went away (EPIPE) is no error: it chose to read no more.
   int write_error = 0;
@@ -46,7 +49,9 @@ void line_dialogue_close(LineDialogue* d);
 // bytes). A line is one value (it ends with LF, CR, CR LF or the end of the
 // input) and must be valid by value_text_is_valid; an invalid one prints
 // its error line on error_fd at once (nobody watches a stream for four
-// seconds). FIELD_ACCEPTED, FIELD_REJECTED or FIELD_INPUT_ENDED.
+// seconds). FIELD_ACCEPTED, FIELD_REJECTED (on a terminal), FIELD_REFUSED
+// (from a stream: a script's mistyped value must not shift the others) or
+// FIELD_INPUT_ENDED.
 int line_dialogue_read_value(LineDialogue* d, FieldKind kind, char* text);
 
 // Shows the percentage reached as the progress line, where someone watches.

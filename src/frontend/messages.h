@@ -42,6 +42,15 @@ inline constexpr char WINDOW_TOO_SMALL_NOTICE[] =
     VISOR_WINDOW_TOO_SMALL " Enlarge the window to see the screen again.";
 
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
+// The input ended after the first or the second value.
+inline constexpr const char* INPUT_ENDED_TEXTS[] = {
+    "The input ended after the first value: " VISOR_OUTPUT_FILE " was not written.",
+    "The input ended after the second value: " VISOR_OUTPUT_FILE " was not written.",
+};
+// After the error line of an invalid value given where nobody can type
+// again.
+inline constexpr char INVALID_INPUT_TEXT[] =
+    "Invalid value: " VISOR_OUTPUT_FILE " was not written.";
 inline constexpr char INTERRUPTED_TEXT[] = "Interrupted: " VISOR_OUTPUT_FILE " was not changed.";
 // Before the job, where no file of the name stood.
 inline constexpr char INTERRUPTED_NOT_WRITTEN_TEXT[] =
@@ -59,7 +68,8 @@ inline constexpr char LEFT_BEHIND_TEXT[] = "Its temporary file could not be remo
 inline constexpr char NOT_CHANGED_TEXT[] = VISOR_OUTPUT_FILE " was not changed.";
 inline constexpr char GENERATION_STOPPED_TEXT[] =
     "Generation stopped: " VISOR_OUTPUT_FILE " was not changed.";
-inline constexpr char OUT_OF_MEMORY_TEXT[] = "Out of memory: " VISOR_OUTPUT_FILE " was not changed.";
+inline constexpr char OUT_OF_MEMORY_TEXT[] =
+    "Out of memory: " VISOR_OUTPUT_FILE " was not changed.";
 inline constexpr char CHECK_OUT_OF_MEMORY_TEXT[] = "Out of memory: the file was not checked.";
 inline constexpr char CANNOT_CREATE_CHANNEL_TEXT[] = "Cannot create named pipe.";
 inline constexpr char CANNOT_CREATE_THREAD_TEXT[] = "Cannot create thread.";

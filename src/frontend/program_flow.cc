@@ -42,11 +42,11 @@ int fail(Program* p, std::string message) {
 // begun, and then the message says that dagoma0.g kept what it had.
 int fail_file(Program* p, const char* head, bool began) {
   const OutputFile& file = p->output;
-  std::string reason = file.in_use       ? IN_USE_REASON
-                       : file.tampered   ? TAMPERED_REASON
-                       : file.unlockable ? std::string(UNLOCKABLE_REASON) + " (" +
-                                               strerror(file.error) + ")"
-                                         : strerror(file.error);
+  std::string reason = file.in_use     ? IN_USE_REASON
+                       : file.tampered ? TAMPERED_REASON
+                       : file.unlockable
+                           ? std::string(UNLOCKABLE_REASON) + " (" + strerror(file.error) + ")"
+                           : strerror(file.error);
   return fail(p, std::string(head) + ": " + reason + "." + (began ? " " : "") +
                      (began ? NOT_CHANGED_TEXT : ""));
 }
@@ -127,8 +127,12 @@ int run_program(Program* p) {
   bool stood = std::filesystem::exists(std::filesystem::symlink_status(p->output.path, error));
   interrupt_set_message(stood ? INTERRUPTED_TEXT : INTERRUPTED_NOT_WRITTEN_TEXT);
 
-  if (dialogue_ask_values(&p->dialogue, &p->typed) < 0)
-    return fail(p, NO_INPUT_TEXT);
+  int accepted = 0;
+  switch (dialogue_ask_values(&p->dialogue, &p->typed, &accepted)) {
+    case FIELD_ACCEPTED: break;
+    case FIELD_REFUSED: return fail(p, INVALID_INPUT_TEXT);
+    default: return fail(p, accepted > 0 ? INPUT_ENDED_TEXTS[accepted - 1] : NO_INPUT_TEXT);
+  }
   interrupt_set_message(INTERRUPTED_TEXT);
   p->summary = JobSummary{};
   RunEnd end = run_generator(&p->run, LineTaker{store, look, p});

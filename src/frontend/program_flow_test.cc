@@ -81,7 +81,7 @@ struct FlowRun {
   FakeGenerator generator;
   int status = -99;
   int fds[3] = {-1, -1, -1};  // the line dialogue's input, output and errors
-  bool watched = false;       // a person watches the line dialogue's output
+  bool watched = false;       // a person at a terminal types and watches the lines
 
   explicit FlowRun(bool full_screen = true, bool screen_stays = false) {
     program->output_dir = dir.path.c_str();
@@ -108,8 +108,10 @@ struct FlowRun {
   }
   int run() {
     dialogue_open(&program->dialogue, nullptr, fds[0], fds[1], fds[2]);
-    if (watched)
+    if (watched) {
       program->dialogue.lines.prompt_fd = program->dialogue.lines.progress_fd = fds[1];
+      program->dialogue.lines.retry = true;
+    }
     return status = run_program(program.get());
   }
   std::string printed() const { return read_file(dir.file("out.txt")).value_or("(no file)"); }
@@ -269,18 +271,24 @@ TEST(ProgramFlow, LineDialogueReadsLinesPrintsMessagesAndNeedsNoKeyAtTheEnd) {
 }
 
 TEST(ProgramFlow, InputEndingBeforeThreeValuesWritesNothing) {
-  for (const char* typed : {"", "0.4\n210\n", "0.4\n999\n"}) {
+  const struct {
+    const char* typed;
+    std::string errors;
+  } cases[] = {
+      {"", std::string(NO_INPUT_TEXT) + "\n"},
+      {"0.4\n210\n", std::string(INPUT_ENDED_TEXTS[1]) + "\n"},
+      {"0.4\n999\n", std::string(FIELD_ERROR_TEXT) + ": heating temperature \"999\"\n" +
+                         INVALID_INPUT_TEXT + "\n"},
+  };
+  for (const auto& c : cases) {
     FlowRun r(false);
     ASSERT_TRUE(write_file(r.file, "an earlier job\n"));
-    r.give_lines(typed);
-    EXPECT_EQ(r.run(), 1) << typed;
+    r.give_lines(c.typed);
+    EXPECT_EQ(r.run(), 1) << c.typed;
     EXPECT_EQ(r.file_text(), "an earlier job\n");  // neither replaced nor emptied
     EXPECT_FALSE(r.program->run.thread.started);
-    std::string expect = std::string(NO_INPUT_TEXT) + "\n";
-    if (strcmp(typed, "0.4\n999\n") == 0)
-      expect = std::string(FIELD_ERROR_TEXT) + ": heating temperature \"999\"\n" + expect;
-    EXPECT_EQ(r.errors(), expect) << typed;
-    EXPECT_EQ(r.printed(), "") << typed;
+    EXPECT_EQ(r.errors(), c.errors) << c.typed;
+    EXPECT_EQ(r.printed(), "") << c.typed;
   }
 }
 
