@@ -21,7 +21,12 @@ std::string job_result_lines(const TempDir& dir) {
   char real[PATH_MAX];
   std::string folder = realpath(dir.path.c_str(), real) != nullptr ? real : dir.path;
   return std::string(CREATED_TEXT) + "\n" + FILE_LABEL + folder + "/dagoma0.g" + JOB_SIZE_TEXT +
-         "\n" + job_summary_lines() + COPY_CHECK_TEXT + "\n";
+         "\n" + job_summary_lines() + copy_check_line() + "\n";
+}
+
+std::string copy_check_line() {
+  return std::string("After copying:    ") + VISOR_GCODE +
+         " --check <card>/dagoma0.g checks the copy on the printer's card";
 }
 
 std::string job_summary_lines() {

@@ -96,8 +96,9 @@ inline constexpr char CLOSE_KEY_TEXT[] = "Press a key to close this screen.";
 // What a complete run for JOB_INPUT in dir prints once the job is in
 // place: CREATED_TEXT, the file's full path and size, the summary.
 // The summary's last line, printed after it: how to check the copy.
-inline constexpr char COPY_CHECK_TEXT[] =
-    "After copying:    visor-gcode --check <card>/dagoma0.g checks the copy on the printer's card";
+// The program, started here by its full path, which the PATH does not
+// find, names itself by it.
+std::string copy_check_line();
 // What --check prints of a file that holds the job for JOB_INPUT, after the
 // file's name; the summary's figures follow.
 inline constexpr char CHECKED_TEXT[] =

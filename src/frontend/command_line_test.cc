@@ -1,9 +1,15 @@
 #include "frontend/command_line.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
 
 #include <string>
 #include <vector>
+
+#include "frontend/dialogue.h"
+#include "test_support.h"
 
 namespace {
 
@@ -92,6 +98,36 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
     else
       EXPECT_EQ(cl.error, "");
   }
+}
+
+// The command the result names to check a copy: the program's own name
+// where the PATH finds this very program, else the path it was started by.
+TEST(OwnCommand, TheNameWhereThePathFindsThisProgramElseThePathGiven) {
+  TempDir dir;
+  const std::string program = dir.file("visor-gcode");
+  ASSERT_TRUE(write_file(program, "#!/bin/sh\n"));
+  ASSERT_EQ(mkdir(dir.file("other").c_str(), 0755), 0);
+  ASSERT_TRUE(write_file(dir.file("other/visor-gcode"), "#!/bin/sh\n"));  // another program
+  ASSERT_EQ(mkdir(dir.file("with blank").c_str(), 0755), 0);
+  const char* saved = getenv("PATH");
+  const std::string path_before = saved != nullptr ? saved : "";
+  const struct {
+    std::string path;  // PATH
+    std::string argv0;
+    std::string command;
+  } cases[] = {
+      {"/usr/bin", "visor-gcode", "visor-gcode"},  // the shell found it there
+      {"/usr/bin:" + dir.path, program, "visor-gcode"},
+      {dir.file("other"), program, program},
+      {"/usr/bin", "./build/visor-gcode", "./build/visor-gcode"},
+      {"/usr/bin", dir.file("with blank") + "/visor-gcode",
+       "'" + dir.file("with blank") + "/visor-gcode'"},
+  };
+  for (const auto& c : cases) {
+    setenv("PATH", c.path.c_str(), 1);
+    EXPECT_EQ(own_command(c.argv0.c_str()), c.command) << c.path << " " << c.argv0;
+  }
+  setenv("PATH", path_before.c_str(), 1);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include "frontend/dialogue.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
 
 #include "frontend/messages.h"
 #include "platform/output_file.h"
 
-void make_job_result(JobResult* r, const JobSummary& summary, const char* path, uint64_t bytes) {
+void make_job_result(JobResult* r, const JobSummary& summary, const char* path, uint64_t bytes,
+                     const std::string& command) {
   r->summary = job_summary_text(summary);
   r->path = path;
   r->bytes = bytes;
@@ -15,7 +20,34 @@ void make_job_result(JobResult* r, const JobSummary& summary, const char* path, 
   r->lines[0] = CREATED_TEXT;
   r->lines[1] = r->file_line.c_str();
   summary_lines(r->summary, r->lines + 2);
-  r->lines[RESULT_LINES - 1] = COPY_CHECK_TEXT;
+  r->check_line.resize(sizeof COPY_CHECK_FORMAT + command.size());
+  r->check_line.resize(static_cast<size_t>(
+      snprintf(r->check_line.data(), r->check_line.size(), COPY_CHECK_FORMAT, command.c_str())));
+  r->lines[RESULT_LINES - 1] = r->check_line.c_str();
+}
+
+std::string own_command(const char* argv0) {
+  namespace fs = std::filesystem;
+  std::string given = argv0 != nullptr && *argv0 != '\0' ? argv0 : VISOR_PROGRAM;
+  fs::path started(given);
+  bool found = !started.has_parent_path();  // found by the PATH already
+  const char* search = getenv("PATH");
+  const char separator = fs::path::preferred_separator == '/' ? ':' : ';';
+  for (std::string_view dirs = search != nullptr ? search : ""; !found && !dirs.empty();) {
+    std::string_view dir = dirs.substr(0, dirs.find(separator));
+    dirs.remove_prefix(std::min(dirs.size(), dir.size() + 1));
+    std::error_code error;
+    found = !dir.empty() && fs::equivalent(fs::path(dir) / started.filename(), started, error);
+  }
+  if (found)
+    return started.filename().string();
+  if (given.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                              "_./-\\:") == std::string::npos)
+    return given;
+  std::string quoted = "'";
+  for (char c : given)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 std::string job_result_text(const JobResult& r, const char* only) {

@@ -32,10 +32,18 @@ struct JobResult {
   std::string path;
   uint64_t bytes = 0;
   std::string file_line;
+  std::string check_line;
   const char* lines[RESULT_LINES] = {};
 };
 
-void make_job_result(JobResult* r, const JobSummary& summary, const char* path, uint64_t bytes);
+// `command` runs this program again (own_command).
+void make_job_result(JobResult* r, const JobSummary& summary, const char* path, uint64_t bytes,
+                     const std::string& command);
+
+// The command that runs this program again, from how it was started
+// (argv[0]): its name where the PATH finds this same program, else the path
+// it was started by, quoted for a shell where it needs to be.
+std::string own_command(const char* argv0);
 // The lines as one text, each ended; with `only`, that one line alone.
 std::string job_result_text(const JobResult& r, const char* only = nullptr);
 

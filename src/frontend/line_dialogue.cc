@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "frontend/dialogue.h"
 #include "frontend/messages.h"
 #include "platform/interrupt.h"
+#include "platform/standard_streams.h"
 #include "platform/write_all.h"
 
 namespace {
@@ -164,6 +166,41 @@ void line_dialogue_progress(LineDialogue* d, int percent) {
   g_open_line.store(d->progress_fd);
 }
 
+namespace {
+
+// `line` broken at blanks into rows of at most `width` characters, each
+// ended; the rows after the first indented to where the value goes on. A
+// word longer than a row stays whole.
+std::string wrapped(std::string_view line, size_t width) {
+  std::string rows;
+  size_t indent = 0;
+  while (indent + line.size() > width) {
+    size_t cut = width > indent ? line.rfind(' ', width - indent) : std::string_view::npos;
+    if (cut == std::string_view::npos || cut == 0)
+      break;
+    rows.append(indent, ' ').append(line.substr(0, cut)).append("\n");
+    line.remove_prefix(line.find_first_not_of(' ', cut) == std::string_view::npos
+                           ? line.size()
+                           : line.find_first_not_of(' ', cut));
+    indent = VALUE_COLUMN;
+  }
+  return rows.append(indent, ' ').append(line).append("\n");
+}
+
+}  // namespace
+
+void line_dialogue_print_result(LineDialogue* d, const std::string& text) {
+  int columns = terminal_columns(d->out_fd);
+  std::string rows;
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    rows += columns > 0 ? wrapped(std::string_view(text).substr(start, end - start),
+                                  static_cast<size_t>(columns))
+                        : text.substr(start, end - start + 1);
+  end_open_line();
+  if (write_all(d->out_fd, rows.data(), rows.size()) < rows.size() && errno != EPIPE)
+    d->write_error = errno;
+}
+
 void line_dialogue_print(LineDialogue* d, const char* text) {
   if (int error = print(d->out_fd, text))
     d->write_error = error;
@@ -189,9 +226,7 @@ void close(Dialogue* d) { line_dialogue_close(&d->lines); }
 
 void finish(Dialogue* d, const JobResult& result) {
   close(d);
-  std::string text = job_result_text(result);
-  text.pop_back();  // the print ends the last line
-  line_dialogue_print(&d->lines, text.c_str());
+  line_dialogue_print_result(&d->lines, job_result_text(result));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 // the full screen prints its messages here too, once the screen is closed.
 
 #include <cstddef>
+#include <string>
 
 #include "frontend/entry_field.h"
 
@@ -59,6 +60,10 @@ void line_dialogue_progress(LineDialogue* d, int percent);
 
 // `text` and a line end, in one write, on out_fd or error_fd.
 void line_dialogue_print(LineDialogue* d, const char* text);
+// Lines of a result, each ended, on out_fd. On a terminal narrower than a
+// line, the line is broken at blanks, the rest indented to its value's
+// column.
+void line_dialogue_print_result(LineDialogue* d, const std::string& text);
 void line_dialogue_print_error(LineDialogue* d, const char* text);
 
 #endif  // VISOR_FRONTEND_LINE_DIALOGUE_H_

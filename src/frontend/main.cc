@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
                 STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
   if (command_line.action == RUN_WITH_VALUES)
     program.typed = command_line.typed;
+  program.command = own_command(argv[0]);
   static GeneratorThread generator;
   generator.typed = &program.typed;
   generator.channel = &program.run.channel;

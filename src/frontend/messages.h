@@ -218,10 +218,12 @@ inline constexpr char ABOVE_BUILD_HEIGHT_TEXT[] =
 inline constexpr char OUTSIDE_BUILD_HEIGHT_TEXT[] =
     "Warning: the job goes below Z 0 and above " VISOR_TOP_Z ", the " VISOR_PRINTER "'s height.";
 // The last line of the summary: the command that checks the copy, to run
-// once the file is on the printer's card.
-inline constexpr char COPY_CHECK_TEXT[] =
-    "After copying:    " VISOR_PROGRAM " --check <card>/" VISOR_OUTPUT_FILE
-    " checks the copy on the printer's card";
+// once the file is on the printer's card. printf format: the program's
+// command.
+inline constexpr char COPY_CHECK_FORMAT[] = "After copying:    %s --check <card>/" VISOR_OUTPUT_FILE
+                                            " checks the copy on the printer's card";
+// Where the lines of the result go on below the labels.
+inline constexpr size_t VALUE_COLUMN = 18;
 // The finished screen's, and the lines after "Created file:".
 inline constexpr char FILE_LABEL[] = "Full path:        ";
 inline constexpr char CLOSE_KEY_TEXT[] = "Press a key to close this screen.";

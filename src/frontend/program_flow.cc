@@ -154,7 +154,8 @@ int run_program(Program* p) {
   // finds nothing to remove, and ends the run as the job written, with what
   // it would still print.
   JobResult result;
-  make_job_result(&result, p->summary, full_path(p->output.path).c_str(), p->output.size);
+  make_job_result(&result, p->summary, full_path(p->output.path).c_str(), p->output.size,
+                  p->command);
   interrupt_set_result(job_result_text(result).c_str());
   interrupt_hold();
   int committed = output_file_commit(&p->output);

@@ -6,10 +6,12 @@
 // while the progress is shown, and the end.
 
 #include <cstdint>
+#include <string>
 
 #include "frontend/dialogue.h"
 #include "frontend/generator_run.h"
 #include "frontend/job_summary.h"
+#include "frontend/messages.h"
 #include "generator/typed_values.h"
 #include "platform/output_file.h"
 
@@ -27,7 +29,8 @@ struct Program {
   const char* output_dir = nullptr;  // where dagoma0.g goes; null: the current folder
   OutputFile output;
   unsigned saving_notice_ms = SAVING_NOTICE_MS;
-  JobSummary summary;  // read from the lines written, shown at the end
+  std::string command = VISOR_PROGRAM;  // runs this program again (own_command)
+  JobSummary summary;                   // read from the lines written, shown at the end
 };
 
 // Runs the program and returns its exit status: 0 when dagoma0.g holds the

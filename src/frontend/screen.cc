@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "frontend/messages.h"
 
@@ -139,6 +140,12 @@ bool draw_file(Console* con, const char* path, uint64_t bytes) {
   return whole;
 }
 
+// Too long for its row (a long command), it ends at a blank: a command is
+// shown whole or not at all.
 void draw_check(Console* con, const char* text) {
-  write_up_to(con, TEXT_COLUMN, CHECK_ROW, text, LAST_TEXT_COLUMN);
+  std::string_view shown = text;
+  size_t room = LAST_TEXT_COLUMN - TEXT_COLUMN + 1;
+  if (shown.size() > room && shown.rfind(' ', room) != std::string_view::npos)
+    shown = shown.substr(0, shown.rfind(' ', room));
+  console_write(con, TEXT_COLUMN, CHECK_ROW, shown.data(), std::min(shown.size(), room));
 }

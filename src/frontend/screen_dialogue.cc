@@ -66,7 +66,7 @@ void finish(Dialogue* d, const JobResult& result) {
   // "Created file:" last: once it stands, so does the rest.
   draw_summary(con, result.summary);
   bool whole = draw_file(con, result.path.c_str(), result.bytes);
-  draw_check(con, COPY_CHECK_TEXT);
+  draw_check(con, result.check_line.c_str());
   draw_result(con, CREATED_TEXT);
   // Printed again once the screen has closed, so that it stays on the
   // terminal; where the screen itself stays, only what it had to cut. An
@@ -86,10 +86,7 @@ void finish(Dialogue* d, const JobResult& result) {
   while (console_read_key(con, &key) > 0 && !key.pressed) {
   }
   close(d);
-  if (!after.empty()) {
-    after.pop_back();  // the print ends the last line
-    line_dialogue_print(&d->lines, after.c_str());
-  }
+  line_dialogue_print_result(&d->lines, after);
 }
 
 }  // namespace

@@ -7,4 +7,8 @@
 // cannot be had at all (on Windows: there is no standard output handle).
 bool reopen_closed_standard_streams();
 
+// The width in columns of the terminal that `fd` writes to, or 0 when it
+// writes to none.
+int terminal_columns(int fd);
+
 #endif  // VISOR_PLATFORM_STANDARD_STREAMS_H_

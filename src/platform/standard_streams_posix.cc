@@ -1,6 +1,7 @@
 #include "platform/standard_streams.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 bool reopen_closed_standard_streams() {
@@ -17,4 +18,9 @@ bool reopen_closed_standard_streams() {
     }
   }
   return true;
+}
+
+int terminal_columns(int fd) {
+  winsize ws;
+  return isatty(fd) && ioctl(fd, TIOCGWINSZ, &ws) == 0 ? ws.ws_col : 0;
 }

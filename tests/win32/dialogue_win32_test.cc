@@ -42,8 +42,9 @@ const char TIME_LINE[] = "Print time:       21 h 53 min    Filament: 44.21 m (13
 const char PAUSES_LINE[] = "Pauses:           2 s at Z -6.900, 2 s at Z -6.900, 60 s at Z 36.000";
 const char HEIGHT_LINE[] = "Height:           Z -12.500 to 181.253 mm";
 const char WARNING_LINE[] = "Warning: the job goes below Z 0, the DiscoEasy200's bed.";
-const char COPY_CHECK_LINE[] =
-    "After copying:    visor-gcode --check <card>/dagoma0.g checks the copy on the printer's card";
+// The program, started by its full path, names itself by it.
+const std::string COPY_CHECK_LINE =
+    std::string("After copying:    ") + VISOR_GCODE_EXE + " --check <card>/dagoma0.g";
 const char FOOTPRINT_LINE[] = "Footprint:        X -90.000 to 93.800, Y -96.398 to 74.000 mm";
 const char CLOSE_KEY[] = "Press a key to close this screen.";
 
@@ -196,7 +197,7 @@ TEST_F(DialogueWin32, CompleteJobFromTypedValues) {
     EXPECT_EQ(file_row, file_line + std::string(79 - file_line.size(), ' '));
   }
   EXPECT_EQ(screen_text(tc, 83, 19, sizeof CLOSE_KEY - 1), CLOSE_KEY);
-  EXPECT_EQ(screen_text(tc, 4, 20, sizeof COPY_CHECK_LINE - 1), COPY_CHECK_LINE);
+  EXPECT_EQ(screen_text(tc, 4, 20, static_cast<int>(COPY_CHECK_LINE.size())), COPY_CHECK_LINE);
   // The program waits for a key before it ends.
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
