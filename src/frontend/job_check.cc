@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #include "frontend/entry_field.h"
@@ -174,6 +175,7 @@ enum Outcome {
   DIFFERS,      // line `line` is not the job's
   MISSING,      // line `line` is not in the file, which goes on with the next
   TIME_LINE,    // line 1 is not a time line
+  CR_LF,        // line 1 ends in CR LF: a copy made as text
   ENDS,         // the file ends after line - 1 lines
   CUT,          // the file ends inside line `line`
   READ_FAILED,  // a read failed after line - 1 lines
@@ -230,7 +232,11 @@ void compare_line(Comparison* c, const char* text, size_t length) {
     if (f->failed)
       note_read_failure(c, c->line);
     else
-      note(c, first.text.empty() && !first.has_end ? ENDS : TIME_LINE, {text, length}, first);
+      note(c,
+           first.text.empty() && !first.has_end ? ENDS
+           : first.has_end && first.text.ends_with('\r') ? CR_LF
+                                                         : TIME_LINE,
+           {text, length}, first);
     return;
   }
   if ((f->available() >= length || (fill(f, length) && f->available() >= length)) &&
@@ -362,10 +368,10 @@ void report_finding(JobCheck* c, const Finding& f, const std::string& name) {
       break;
     case TIME_LINE:
       add_line(r, CHECK_TIME_LINE_TEXT, name.c_str(), all.c_str());
-      *r +=
-          std::string(CHECK_EXPECTED_LABEL) + CHECK_TIME_FORM_TEXT + quoted_text(f.expected) + "\n";
+      *r += std::string(CHECK_EXPECTED_LABEL) + CHECK_TIME_FORM_TEXT + "\n";
       add_shown(r, CHECK_FOUND_LABEL, f.found, 0, ends_note);
       break;
+    case CR_LF: add_line(r, CHECK_CR_LF_TEXT, name.c_str()); break;
     case ENDS: add_line(r, CHECK_SHORT_TEXT, name.c_str(), held.c_str(), all.c_str()); break;
     case CUT:
       if (f.line == c->job_lines && f.found == f.expected) {
@@ -389,12 +395,17 @@ void report_finding(JobCheck* c, const Finding& f, const std::string& name) {
 }  // namespace
 
 int check_job(JobCheck* c) {
-  std::string name = shown_name(c->path);
+  // A folder (the card) is checked for the job in it, as an operator means.
+  std::string path = c->path;
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error))
+    path = (std::filesystem::path(path) / OUTPUT_FILE_NAME).string();
+  std::string name = shown_name(path.c_str());
   c->report.clear();
   c->job_lines = 0;
   c->summary = JobSummary{};
 
-  if (job_reader_open(&c->reader, c->path) < 0) {
+  if (job_reader_open(&c->reader, path.c_str()) < 0) {
     add_line(&c->report, CANNOT_READ_TEXT, name.c_str(),
              c->reader.not_a_file ? NOT_A_FILE_REASON : strerror(c->reader.error));
     return 1;

@@ -171,7 +171,12 @@ inline constexpr char CHECK_MISSING_TEXT[] =
 inline constexpr char CHECK_MISSING_LABEL[] = "  missing:  ";
 inline constexpr char CHECK_EXPECTED_LABEL[] = "  expected: ";
 inline constexpr char CHECK_FOUND_LABEL[] = "  found:    ";
-inline constexpr char CHECK_TIME_FORM_TEXT[] = "a line such as ";
+inline constexpr char CHECK_TIME_FORM_TEXT[] =
+    "a line of the form \"; Generated at Www Mmm dd hh:mm:ss yyyy\"";
+// A copy made as text, whose line ends became CR LF.
+inline constexpr char CHECK_CR_LF_TEXT[] =
+    "%s: its lines end in CR LF, not LF alone: the copy was made as a text file. Copy "
+    VISOR_OUTPUT_FILE " again as a binary file.";
 inline constexpr char CHECK_FILE_ENDS_NOTE[] = ", where the file ends";
 inline constexpr char CHECK_SHORT_TEXT[] = "%s ends early: it holds %s of the job's %s lines.";
 inline constexpr char CHECK_CUT_TEXT[] =
