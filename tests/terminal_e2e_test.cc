@@ -33,12 +33,15 @@ constexpr int SMALL_COLS = 80, SMALL_ROWS = 24;
 
 // The notice a window too small for the full screen shows alone: every
 // row but those of the notice is empty, and they hold it in whole words.
-std::string small_notice(int cols, int rows) {
+std::string small_notice(int cols, int rows, bool finished = false) {
   return "This window is " + std::to_string(cols) + " x " + std::to_string(rows) +
-         "; the full screen needs 119 x 22. Enlarge the window to see the screen again.";
+         "; the full screen needs 119 x 22. " +
+         (finished ? "dagoma0.g is written: press a key to close the screen, or enlarge the "
+                     "window to see it."
+                   : "Enlarge the window to see the screen again.");
 }
 
-bool shows_notice_alone(const PtySession& s) {
+bool shows_notice_alone(const PtySession& s, bool finished = false) {
   std::string words;
   for (int row = 0; row < s.rows; ++row) {
     std::string text = pty_row_text(s, row);
@@ -48,7 +51,7 @@ bool shows_notice_alone(const PtySession& s) {
       return false;
     words += (words.empty() ? "" : " ") + text;
   }
-  return words == small_notice(s.cols, s.rows);
+  return words == small_notice(s.cols, s.rows, finished);
 }
 
 // The whole layout is on the screen, the far corners of the frame included.
@@ -160,6 +163,16 @@ TEST(Terminal, CompleteJobShowsProgressAndWritesTheFile) {
   EXPECT_FALSE(s.cursor_visible);
   EXPECT_TRUE(s.alt_screen);
   ASSERT_FALSE(s.exited) << "the program must wait for a key";
+  // Made too small now, the window says that the job is written and what
+  // the key does.
+  pty_resize(&s, SMALL_COLS, SMALL_ROWS);
+  EXPECT_TRUE(pty_wait_until(
+      &s, [&] { return shows_notice_alone(s, true); }, SCREEN_MS))
+      << pty_screen_dump(s);
+  pty_resize(&s, PANE_COLS, PANE_ROWS);
+  EXPECT_TRUE(pty_wait_until(
+      &s, [&] { return shows_whole_layout(s); }, SCREEN_MS))
+      << pty_screen_dump(s);
 
   pty_type(&s, "x");
   ASSERT_TRUE(pty_wait_exit(&s, SCREEN_MS));

@@ -40,6 +40,10 @@ inline constexpr char SAVING_TEXT[] =
 inline constexpr char WINDOW_TOO_SMALL_FORMAT[] = VISOR_WINDOW_TOO_SMALL;
 inline constexpr char WINDOW_TOO_SMALL_NOTICE[] =
     VISOR_WINDOW_TOO_SMALL " Enlarge the window to see the screen again.";
+// The same at the closing wait.
+inline constexpr char FINISHED_TOO_SMALL_NOTICE[] =
+    VISOR_WINDOW_TOO_SMALL " " VISOR_OUTPUT_FILE
+    " is written: press a key to close the screen, or enlarge the window to see it.";
 
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
 // The input ended after the first or the second value.

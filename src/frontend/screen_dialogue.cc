@@ -81,6 +81,7 @@ void finish(Dialogue* d, const JobResult& result) {
   interrupt_release();
   // Keys pressed during the job are not the one the finished screen waits
   // for; a release is no key.
+  console_set_notice(con, FINISHED_TOO_SMALL_NOTICE);
   console_flush_input(con);
   KeyEvent key = {};
   while (console_read_key(con, &key) > 0 && !key.pressed) {

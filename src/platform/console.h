@@ -72,6 +72,10 @@ void console_frame(Console* con, int left, int top, int right, int bottom);
 // Brings the device up to what was drawn.
 void console_show(Console* con);
 
+// What a window too small for the layout shows from now on, as the setup's
+// small_notice.
+void console_set_notice(Console* con, const char* notice);
+
 // Blocks until a key event arrives and takes it: one per call. 1, or -1
 // when the input has ended.
 int console_read_key(Console* con, KeyEvent* event);

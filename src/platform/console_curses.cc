@@ -331,6 +331,13 @@ void console_frame(Console* con, int left, int top, int right, int bottom) {
   mvwaddch(w, bottom, right, ACS_LRCORNER);
 }
 
+void console_set_notice(Console* con, const char* notice) {
+  if (TerminalDevice* d = device(con)) {
+    d->small_notice = notice;
+    d->notice_shown = true;  // shown again, in its new words, if it stands
+  }
+}
+
 void console_show(Console* con) {
   TerminalDevice* d = device(con);
   if (d == nullptr)

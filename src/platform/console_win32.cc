@@ -209,6 +209,9 @@ void console_frame(Console* con, int left, int top, int right, int bottom) {
 // Every write has reached the console already.
 void console_show(Console*) {}
 
+// The buffer holds the layout whatever the window: no notice to show.
+void console_set_notice(Console*, const char*) {}
+
 // Key events only: the console's other events (mouse, focus, menu, buffer
 // size) are nobody's business here. One per call, so that nothing is lost;
 // a held key's repeat count is one event too.

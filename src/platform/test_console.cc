@@ -94,6 +94,8 @@ void console_sleep(Console* con, unsigned ms) {
   mem->slept_ms += ms;
 }
 
+void console_set_notice(Console* con, const char* notice) { memory_of(con)->notice = notice; }
+
 bool console_screen_stays(const Console* con) { return memory_of(con)->screen_stays; }
 
 void console_close(Console* con) {

@@ -47,6 +47,7 @@ struct MemoryConsole {
   bool changed = false;  // drawn since the last show
   int discards = 0;      // flushes that reached the device
   bool closed = false;
+  const char* notice = nullptr;  // the last console_set_notice
 };
 
 // Opens `con` on `mem`, blank. A console_open of `con` afterwards finds it
