@@ -3,17 +3,19 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
-
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -262,6 +264,49 @@ TEST(Terminal, AWindowMadeTooSmallShowsANoticeAloneUntilItIsLargeEnough) {
   EXPECT_EQ(pty_text_at(s, TEXT_COL, PROGRESS_ROW, 19), PROGRESS_TEXT);
   EXPECT_TRUE(shows_prompt(s, Z_START_FIELD));
   EXPECT_FALSE(s.exited);
+}
+
+// A run waiting in its dialogue holds the folder: a second run there on the
+// full screen is refused before anything is typed, and gives the terminal
+// back.
+TEST(Terminal, ASecondRunInTheFolderIsRefusedBeforeAnythingIsTyped) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("keys").c_str(), 0600), 0);
+  pid_t first = fork();
+  ASSERT_GE(first, 0);
+  if (first == 0) {
+    reset_signal_dispositions();
+    // Its input a pipe nobody writes (but the run itself): it waits.
+    if (chdir(dir.path.c_str()) == 0)
+      execl("/bin/sh", "sh", "-c", "exec 3<>keys; exec \"$0\" <&3 >/dev/null 2>&1", VISOR_GCODE,
+            static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Holding the folder once its file (of no name) is open.
+  char real[PATH_MAX];
+  const std::string held = std::string(realpath(dir.path.c_str(), real)) + "/#";
+  auto holds = [&] {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator(
+             "/proc/" + std::to_string(first) + "/fd", error))
+      if (std::filesystem::read_symlink(fd.path(), error).string().starts_with(held))
+        return true;
+    return false;
+  };
+  for (int i = 0; i < 1000 && !holds(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(holds());
+
+  PtySession s;
+  ASSERT_TRUE(start_on_terminal(&s, dir));
+  ASSERT_TRUE(pty_wait_exit(&s, SCREEN_MS)) << pty_screen_dump(s);
+  EXPECT_EQ(WEXITSTATUS(s.wait_status), 1);
+  EXPECT_TRUE(pty_screen_contains(s, IN_USE_TEXT)) << pty_screen_dump(s);
+  expect_terminal_restored(s);
+  kill(first, SIGTERM);
+  int status = 0;
+  waitpid(first, &status, 0);
+  EXPECT_FALSE(file_exists(dir.file("dagoma0.g")));
 }
 
 TEST(Terminal, InterruptionEndsTheProgramAndGivesTheTerminalBack) {
