@@ -12,7 +12,7 @@ set(ENV{SOURCE_DATE_EPOCH} 1731283200)
 set(ENV{LC_ALL} C)
 execute_process(
   COMMAND ${HELP2MAN} --no-info --section=1
-          "--name=write the G-code print job of a face-shield visor"
+          "--name=write the G-code print job of a face-shield visor headband"
           --include=${INCLUDE} ${PROGRAM}
   OUTPUT_VARIABLE page
   RESULT_VARIABLE status)
@@ -26,6 +26,8 @@ if(at EQUAL -1)
   message(FATAL_ERROR "The help has no \"Exit status:\" heading any more")
 endif()
 string(REPLACE "${exit_status_heading}" ".SH \"EXIT STATUS\"" page "${page}")
+# The help's headings end in ":"; a manual page's do not.
+string(REGEX REPLACE "\n\\.SS \"([^\"\n]*):\"" "\n.SS \"\\1\"" page "${page}")
 file(WRITE ${PAGE} "${page}")
 
 # -n: no name or time stamp in the header, so that the file is the same
