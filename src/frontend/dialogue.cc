@@ -14,7 +14,8 @@ void make_job_result(JobResult* r, const JobSummary& summary, const char* path, 
   r->file_line = line;
   r->lines[0] = CREATED_TEXT;
   r->lines[1] = r->file_line.c_str();
-  summary_lines(r->summary, r->lines + 2);
+  r->lines[2] = r->resume_line.empty() ? nullptr : r->resume_line.c_str();
+  summary_lines(r->summary, r->lines + 3);
   r->lines[RESULT_LINES - 1] = COPY_CHECK_TEXT;
 }
 

@@ -10,6 +10,7 @@
 #include "frontend/dialogue.h"
 #include "frontend/generator_run.h"
 #include "frontend/job_summary.h"
+#include "frontend/resume.h"
 #include "generator/typed_values.h"
 #include "platform/output_file.h"
 
@@ -28,6 +29,8 @@ struct Program {
   OutputFile output;
   unsigned saving_notice_ms = SAVING_NOTICE_MS;
   JobSummary summary;  // read from the lines written, shown at the end
+
+  Resume* resume = nullptr;  // set and prepared: its resume job is written instead
 };
 
 // Runs the program and returns its exit status: 0 when dagoma0.g holds the
