@@ -33,6 +33,13 @@ TEST(CommandLineRun, AnswersRefusesOrWritesTheDialoguesJob) {
       // The older file is no job; --check only reads it.
       {{"--check"}, 1, "", "dagoma0.g is not a job of visor-gcode"},
       {{"--check", "--speed=300"}, 2, "", "--speed cannot be given with --check"},
+      // No layer of the piece at that height: refused before anything is
+      // created.
+      {{"--z-start=0.4", "--heat-temp=210", "--speed=300", "--resume=5:50"},
+       2,
+       "",
+       "visor-gcode: Z 50.000 is above the layers of piece 5 (left post), which lie from Z 6.000 "
+       "to 48.200\n"},
       // The values on the command line, in both forms; the lines waiting
       // on standard input are not read.
       {{"--z-start", "0.4", "--heat-temp=210", "--speed", "300"}, 0, "", "", true},

@@ -63,6 +63,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   CommandLine result;
   bool given[3] = {};
   bool check = false;
+  const char* also = nullptr;  // --pieces or --resume, which need the values
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (strcmp(arg, "-h") == 0) {
@@ -87,6 +88,25 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       if (file == nullptr && i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0)
         file = argv[++i];
       result.check_path = file != nullptr ? file : OUTPUT_FILE_NAME;
+      continue;
+    }
+    if (is_option(arg, PIECES_OPTION) || is_option(arg, RESUME_OPTION)) {
+      const char* name = is_option(arg, PIECES_OPTION) ? PIECES_OPTION : RESUME_OPTION;
+      const char* point = strchr(arg, '=');
+      if (also != nullptr)
+        return error(also == name ? GIVEN_TWICE_TEXT : NOT_TOGETHER_TEXT, name, also);
+      also = name;
+      if (name == PIECES_OPTION && point != nullptr)
+        return error(TAKES_NO_VALUE_TEXT, name);
+      if (name == PIECES_OPTION)
+        continue;
+      // The point as a value's: after "=", or the next argument.
+      bool next = point == nullptr && i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0;
+      point = point != nullptr ? point + 1 : next ? argv[++i] : "";
+      if (*point == '\0')
+        return error(MISSING_VALUE_TEXT, name);
+      if (!parse_resume_point(point, &result.resume.piece, &result.resume.z))
+        return error(INVALID_VALUE_TEXT, quoted_text(point).c_str(), name, RESUME_RULE_TEXT);
       continue;
     }
     const char* value = nullptr;
@@ -117,13 +137,19 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       if (given[option.kind])
         return error(CHECK_WITH_VALUE_TEXT, option.name);
     }
+    if (also != nullptr)
+      return error(CHECK_WITH_VALUE_TEXT, also);
     result.action = CHECK_FILE;
     return result;
   }
   for (const ValueOption& option : VALUE_OPTIONS) {
+    if (!given[option.kind] && also != nullptr)
+      return error(NEEDS_VALUES_TEXT, also, option.name);
     if (!given[option.kind])
       return error(VALUE_MISSING_TEXT, option.name);
   }
-  result.action = RUN_WITH_VALUES;
+  result.action = also == nullptr         ? RUN_WITH_VALUES
+                  : also == PIECES_OPTION ? PRINT_PIECES
+                                          : RESUME_JOB;
   return result;
 }

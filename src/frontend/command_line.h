@@ -2,13 +2,14 @@
 #define VISOR_FRONTEND_COMMAND_LINE_H_
 
 // The program's arguments: none for the dialogue; the three values, for a
-// run without one; --check and the file to check; or a question (--help,
-// --version). A value is checked
+// run without one, and with them --pieces or --resume=PIECE:Z; --check and
+// the file to check; or a question (--help, --version). A value is checked
 // exactly as the dialogue's field checks what is typed into it, and is
 // never changed.
 
 #include <string>
 
+#include "frontend/resume.h"
 #include "generator/typed_values.h"
 
 enum CommandLineAction {
@@ -17,6 +18,8 @@ enum CommandLineAction {
   PRINT_HELP,          // --help or -h
   PRINT_VERSION,       // --version
   CHECK_FILE,          // --check [FILE]: compare FILE with the job it names
+  PRINT_PIECES,        // the three values and --pieces: the table of the pieces
+  RESUME_JOB,          // the three values and --resume: the resume job is written
   COMMAND_LINE_ERROR,  // `error` says what is wrong; nothing may be written
 };
 
@@ -27,6 +30,7 @@ struct CommandLine {
   CommandLineAction action = RUN_DIALOGUE;
   TypedValues typed = {};  // with RUN_WITH_VALUES: the three texts as given
   std::string check_path;  // with CHECK_FILE: the file, dagoma0.g unless given
+  Resume resume;           // with RESUME_JOB: the piece and Z, not yet checked
   std::string error;       // with COMMAND_LINE_ERROR: one line, names the argument
 };
 

@@ -23,6 +23,8 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
     const char* z_start_or_named;
     const char* heat_temp = "";
     const char* speed = "";
+    int resume_piece = 0;  // RESUME_JOB: the point as read
+    int64_t resume_z = 0;
   } cases[] = {
       // Valid: both forms, any order, texts kept exactly as given.
       {{"--z-start=0.4", "--heat-temp=210", "--speed=300"}, RUN_WITH_VALUES, "0.4", "210", "300"},
@@ -67,6 +69,44 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
       {{"--check", "--speed=300"}, COMMAND_LINE_ERROR, "--speed cannot be given with --check"},
       {{"--check", "--check"}, COMMAND_LINE_ERROR, "--check is given twice"},
       {{"--check", "--help"}, PRINT_HELP, ""},
+      // The pieces or a resume, with the three values and nothing else.
+      {{"--z-start=0.4", "--heat-temp=210", "--speed=300", "--pieces"},
+       PRINT_PIECES,
+       "0.4",
+       "210",
+       "300"},
+      {{"--resume=5:20.4", "--z-start=0.4", "--heat-temp=210", "--speed=300"},
+       RESUME_JOB,
+       "0.4",
+       "210",
+       "300",
+       5,
+       20400},
+      {{"--z-start=-1", "--heat-temp=210", "--speed=300", "--resume", "10:-0.125"},
+       RESUME_JOB,
+       "-1",
+       "210",
+       "300",
+       10,
+       -125},
+      {{"--resume=5:20"},
+       COMMAND_LINE_ERROR,
+       "--resume needs the three values: --z-start is missing"},
+      {{"--z-start=0.4", "--heat-temp=210", "--pieces"},
+       COMMAND_LINE_ERROR,
+       "--pieces needs the three values: --speed is missing"},
+      {{"--pieces=1"}, COMMAND_LINE_ERROR, "--pieces takes no value"},
+      {{"--resume"}, COMMAND_LINE_ERROR, "--resume needs a value"},
+      {{"--resume="}, COMMAND_LINE_ERROR, "--resume needs a value"},
+      {{"--resume=5"}, COMMAND_LINE_ERROR, "invalid value \"5\" for --resume: PIECE:Z"},
+      {{"--resume=5:1.2345"}, COMMAND_LINE_ERROR, "\"5:1.2345\""},
+      {{"--resume=5:1e2"}, COMMAND_LINE_ERROR, "\"5:1e2\""},
+      {{"--resume=a:1"}, COMMAND_LINE_ERROR, "\"a:1\""},
+      {{"--resume=:1"}, COMMAND_LINE_ERROR, "\":1\""},
+      {{"--resume=5:."}, COMMAND_LINE_ERROR, "\"5:.\""},
+      {{"--resume=1:1", "--resume=2:2"}, COMMAND_LINE_ERROR, "--resume is given twice"},
+      {{"--pieces", "--resume=1:1"}, COMMAND_LINE_ERROR, "--resume cannot be given with --pieces"},
+      {{"--check", "--pieces"}, COMMAND_LINE_ERROR, "--pieces cannot be given with --check"},
       // Questions are answered at once, whatever follows them.
       {{"--help"}, PRINT_HELP, ""},
       {{"--help", "--bogus"}, PRINT_HELP, ""},
@@ -85,11 +125,13 @@ TEST(CommandLine, ReadsEachKindOfArgumentList) {
     SCOPED_TRACE(shown);
     CommandLine cl = parse_command_line(static_cast<int>(argv.size()), argv.data());
     EXPECT_EQ(cl.action, c.action) << cl.error;
-    if (c.action == RUN_WITH_VALUES) {
+    if (c.action == RUN_WITH_VALUES || c.action == PRINT_PIECES || c.action == RESUME_JOB) {
       EXPECT_STREQ(cl.typed.z_start, c.z_start_or_named);
       EXPECT_STREQ(cl.typed.heat_temp, c.heat_temp);
       EXPECT_STREQ(cl.typed.speed, c.speed);
     }
+    EXPECT_EQ(cl.resume.piece, c.resume_piece);
+    EXPECT_EQ(cl.resume.z, c.resume_z);
     if (c.action == CHECK_FILE) {
       EXPECT_EQ(cl.check_path, c.z_start_or_named);
     }

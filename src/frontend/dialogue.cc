@@ -19,7 +19,8 @@ void make_job_result(JobResult* r, const JobSummary& summary, const char* path, 
   r->file_line = line;
   r->lines[0] = CREATED_TEXT;
   r->lines[1] = r->file_line.c_str();
-  summary_lines(r->summary, r->lines + 2);
+  r->lines[2] = r->resume_line.empty() ? nullptr : r->resume_line.c_str();
+  summary_lines(r->summary, r->lines + 3);
   r->check_line.resize(sizeof COPY_CHECK_FORMAT + command.size());
   r->check_line.resize(static_cast<size_t>(
       snprintf(r->check_line.data(), r->check_line.size(), COPY_CHECK_FORMAT, command.c_str())));

@@ -26,13 +26,14 @@
 // file's full path and size, the summary, the command that checks a copy.
 // `lines` are printed in order, a null one left out; the full screen
 // places the same texts on its rows.
-inline constexpr int RESULT_LINES = 2 + SUMMARY_LINES + 1;
+inline constexpr int RESULT_LINES = 3 + SUMMARY_LINES + 1;
 struct JobResult {
   SummaryText summary;
   std::string path;
   uint64_t bytes = 0;
   std::string file_line;
   std::string check_line;
+  std::string resume_line;  // a resume job's, after the path; set before make_job_result
   const char* lines[RESULT_LINES] = {};
 };
 

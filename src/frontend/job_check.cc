@@ -107,7 +107,8 @@ bool is_time_line(std::string_view line) {
          day <= 31 && hour <= 23 && minute <= 59 && second <= 60;
 }
 
-// 3758388 as "3,758,388".
+}  // namespace
+
 std::string grouped(uint64_t n) {
   std::string digits = std::to_string(n);
   std::string s;
@@ -118,6 +119,8 @@ std::string grouped(uint64_t n) {
   }
   return s;
 }
+
+namespace {
 
 // The file's name as given, unless it holds bytes a terminal would take
 // for commands, or is too long to read: then quoted, those shown as \xNN,
@@ -416,6 +419,11 @@ int check_job(JobCheck* c) {
     job_reader_close(&c->reader);
     return 1;
   }
+  // A resume job is compared with the resume job made again.
+  Resume* resume =
+      resume_recognise({cmp.file.pos, cmp.file.available()}, &c->resume) ? &c->resume : nullptr;
+  if (resume != nullptr && !resume_prepare(resume, c->typed).empty())
+    return fail(c, CHECK_BAD_RESUME_TEXT, name);
   // The header was read through the cache; the compare starts over from
   // the device.
   if (job_reader_start_over(&c->reader, c->from_device) < 0) {
@@ -428,7 +436,7 @@ int check_job(JobCheck* c) {
   // Nothing to store first: the generator makes its next line while this
   // one is compared.
   cmp.check = c;
-  RunEnd end = run_generator(&c->run, LineTaker{nullptr, compare_next, &cmp});
+  RunEnd end = run_generator(&c->run, resume_taker(resume, {nullptr, compare_next, &cmp}));
   if (end != RUN_COMPLETE) {
     const char* head = run_start_failure(end);
     return fail(c, head != nullptr ? head : CHECK_STOPPED_TEXT, name);
@@ -451,8 +459,11 @@ int check_job(JobCheck* c) {
     return finish(c, 1);
   }
   std::string all = grouped(c->job_lines);
-  add_line(&c->report, CHECK_COMPLETE_TEXT, name.c_str(), shown_value(c->typed.z_start),
+  const char* head = resume != nullptr ? CHECK_RESUME_TEXT : CHECK_COMPLETE_TEXT;
+  add_line(&c->report, head, name.c_str(), shown_value(c->typed.z_start),
            shown_value(c->typed.heat_temp), shown_value(c->typed.speed), all.c_str());
+  if (resume != nullptr)
+    add_line(&c->report, "%s%s", RESUMES_LABEL, resume->where.c_str());
   SummaryText summary = job_summary_text(c->summary);
   const char* figures[SUMMARY_LINES];
   summary_lines(summary, figures);

@@ -15,6 +15,7 @@
 
 #include "frontend/generator_run.h"
 #include "frontend/job_summary.h"
+#include "frontend/resume.h"
 #include "generator/typed_values.h"
 #include "platform/job_reader.h"
 
@@ -32,6 +33,7 @@ struct JobCheck {
   JobReader reader;
   uint64_t job_lines = 0;  // lines the generator sent
   JobSummary summary;      // of the job, shown when the file holds it
+  Resume resume;           // when line 6 says the file is a resume job
   // The answer: lines ending in "\n", for standard output when the status
   // is 0 and for standard error otherwise.
   std::string report;
@@ -42,5 +44,8 @@ struct JobCheck {
 // program. The generator thread, if it was started, is joined and the file
 // closed.
 int check_job(JobCheck* c);
+
+// 3758388 as "3,758,388", as the answers give line numbers.
+std::string grouped(uint64_t n);
 
 #endif  // VISOR_FRONTEND_JOB_CHECK_H_

@@ -209,12 +209,15 @@ void read_home(JobSummary* s, const char* p, const char* end) {
     s->position[0] = s->position[1] = s->position[2] = 0;
 }
 
-// "-1.250" from -1250.
+}  // namespace
+
 void format_thousandths(char* out, size_t size, int64_t v) {
   uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   snprintf(out, size, "%s%" PRIu64 ".%03" PRIu64, v < 0 ? "-" : "", magnitude / 1000,
            magnitude % 1000);
 }
+
+namespace {
 
 // "2" from 2000 ms, "0.25" from 250.
 void format_seconds(char* out, size_t size, int64_t ms) {

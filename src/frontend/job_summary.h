@@ -57,6 +57,9 @@ struct JobSummary {
 // Takes one line of the job, its "\n" included or not.
 void job_summary_read_line(JobSummary* s, const char* line, size_t length);
 
+// "-1.250" from -1250 thousandths.
+void format_thousandths(char* out, size_t size, int64_t v);
+
 // The print time so far, in seconds.
 double job_summary_seconds(const JobSummary& s);
 // The filament's mass in grams.

@@ -1,6 +1,6 @@
 // visor-gcode: asks for the calibrating point, the heating temperature and
 // the speed, or takes them from the command line, then writes the visor's
-// print job into dagoma0.g; or checks a copy of a job against the job.
+// print job, or one that resumes it, into dagoma0.g; or checks a copy.
 
 #include <unistd.h>
 
@@ -76,15 +76,26 @@ int main(int argc, char** argv) {
       fprintf(stderr, "%s: %s\n%s\n", VISOR_PROGRAM, command_line.error.c_str(), TRY_HELP_TEXT);
       return COMMAND_LINE_ERROR_STATUS;
     case CHECK_FILE: return check(command_line.check_path);
+    case PRINT_PIECES: fputs(pieces_table(command_line.typed).c_str(), stdout); return answered();
     case RUN_DIALOGUE:
-    case RUN_WITH_VALUES: break;
+    case RUN_WITH_VALUES:
+    case RESUME_JOB: break;
   }
 
   static Program program;
+  // Where the print resumes is decided before anything is created.
+  if (command_line.action == RESUME_JOB) {
+    std::string refused = resume_prepare(&command_line.resume, command_line.typed);
+    if (!refused.empty()) {
+      fprintf(stderr, "%s: %s\n", VISOR_PROGRAM, refused.c_str());
+      return COMMAND_LINE_ERROR_STATUS;
+    }
+    program.resume = &command_line.resume;
+  }
   dialogue_open(&program.dialogue,
-                command_line.action == RUN_WITH_VALUES ? &command_line.typed : nullptr,
-                STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
-  if (command_line.action == RUN_WITH_VALUES)
+                command_line.action != RUN_DIALOGUE ? &command_line.typed : nullptr, STDIN_FILENO,
+                STDOUT_FILENO, STDERR_FILENO);
+  if (command_line.action != RUN_DIALOGUE)
     program.typed = command_line.typed;
   program.command = own_command(argv[0]);
   static GeneratorThread generator;

@@ -95,6 +95,8 @@ inline constexpr char HELP_TEXT[] =
     "Usage: " VISOR_PROGRAM " [--z-start=Z --heat-temp=T --speed=S]\n"
     "  or:  " VISOR_PROGRAM " --help | --version\n"
     "  or:  " VISOR_PROGRAM " --check [FILE]\n"
+    "  or:  " VISOR_PROGRAM " --z-start=Z --heat-temp=T --speed=S --pieces\n"
+    "  or:  " VISOR_PROGRAM " --z-start=Z --heat-temp=T --speed=S --resume=PIECE:Z\n"
     "Write the G-code print job of a face-shield visor headband for a Dagoma\n"
     "printer into " VISOR_OUTPUT_FILE " in the current folder; a file of that name is\n"
     "replaced only by a complete job. The job has 3,758,388 lines (about\n"
@@ -127,13 +129,20 @@ inline constexpr char HELP_TEXT[] =
     "                     device where the system allows: run it on the copy on\n"
     "                     the printer's card\n"
     "\n"
+    "Resuming a failed print:\n"
+    "  --pieces           print the job's nine pieces: the Z of their first and\n"
+    "                     last layers, when each starts and ends; write nothing\n"
+    "  --resume=PIECE:Z   write into " VISOR_OUTPUT_FILE " the job from the layer of\n"
+    "                     PIECE at or below Z on, after a move back above it\n"
+    "\n"
     "Exit status:\n"
-    "  0                  " VISOR_OUTPUT_FILE " holds the complete job (with --check:\n"
-    "                     FILE does)\n"
+    "  0                  " VISOR_OUTPUT_FILE " holds the complete job, or the resume\n"
+    "                     job (with --check: FILE does)\n"
     "  1                  no values came or one was invalid, the file could not\n"
     "                     be created or written, or the job stopped early (with\n"
     "                     --check: FILE differs from the job, or cannot be read)\n"
-    "  2                  the command line is wrong; nothing was written\n"
+    "  2                  the command line is wrong, or there is no resume at\n"
+    "                     PIECE:Z; nothing was written\n"
     "  128+N              ended by signal N (Ctrl-C: 130)\n"
     "  255                there is no standard output at all\n"
     "\n"
@@ -158,12 +167,47 @@ inline constexpr const char* VALUE_RULE_TEXTS[] = {
     "a number from 170 to 270, at most nine digits",
     "a number from 80 to 600, at most nine digits",
 };
+// --pieces and --resume=PIECE:Z.
+inline constexpr char PIECES_OPTION[] = "--pieces";
+inline constexpr char RESUME_OPTION[] = "--resume";
+inline constexpr char RESUME_RULE_TEXT[] =
+    "PIECE:Z, a piece from 1 to 9 and a height in mm with at most three decimals";
+inline constexpr char NEEDS_VALUES_TEXT[] = "%s needs the three values: %s is missing";
+inline constexpr char NOT_TOGETHER_TEXT[] = "%s cannot be given with %s";
+// The pieces, in the order printed.
+inline constexpr const char* PIECE_NAMES[] = {
+    "left bar",   "right bar",   "back strip",   "band base",  "left post",
+    "right post", "centre post", "band closure", "front wall",
+};
+inline constexpr char PIECES_HEADING[] =
+    "Piece             First Z   Last Z  Layers       Starts         Ends   First line";
+inline constexpr char PIECES_ROW_FORMAT[] =
+    "%d %-14s %8s %8s %7zu%4lld h %02lld min%4lld h %02lld min %12s\n";
+// Line 6 of a resume job and its summary's line: piece, name, the layer's
+// Z, the line of the complete job it resumes at.
+inline constexpr char RESUMED_COMMENT[] = "; Resumed";
+inline constexpr char RESUMED_FORMAT[] = "piece %d (%s) at Z %s, line %s of the complete job";
+inline constexpr char RESUMES_LABEL[] = "Resumes:          ";
+// Why there is no resume at PIECE:Z; after VISOR_PROGRAM ": ".
+inline constexpr char NO_SUCH_PIECE_TEXT[] =
+    "there is no piece %d: the pieces are 1 to 9 (" VISOR_PROGRAM " --pieces lists them)";
+inline constexpr char SIDE_BY_SIDE_TEXT[] =
+    "piece 3 (back strip) is printed in five rows side by side, so a height does not name "
+    "one place in it: the job must start again";
+inline constexpr char OUTSIDE_LAYERS_TEXT[] =
+    "Z %s is %s the layers of piece %d (%s), which lie from Z %s to %s";
+inline constexpr char WHOLE_JOB_TEXT[] =
+    "the first layer of piece 1 is where the complete job starts: write the job itself";
 inline constexpr char TRY_HELP_TEXT[] = "Try '" VISOR_PROGRAM " --help' for more information.";
 
 // --check FILE. Each answer begins with FILE's name; the job's figures are
 // grouped by thousands ("3,758,388"). printf formats.
 inline constexpr char CHECK_OPTION[] = "--check";
 inline constexpr char CHECK_WITH_VALUE_TEXT[] = "%s cannot be given with --check";
+inline constexpr char CHECK_RESUME_TEXT[] =
+    "%s: the resume job for calibrating point %s, temperature %s, speed %s (%s lines)";
+inline constexpr char CHECK_BAD_RESUME_TEXT[] =
+    "%s: line 6 begins \"; Resumed\" but names no place a job can resume at";
 inline constexpr char CHECK_COMPLETE_TEXT[] =
     "%s: the complete job for calibrating point %s, temperature %s, speed %s (%s lines)";
 // A line that differs is shown with what was expected and what was found,

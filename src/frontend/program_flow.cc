@@ -135,7 +135,9 @@ int run_program(Program* p) {
   }
   interrupt_set_message(INTERRUPTED_TEXT);
   p->summary = JobSummary{};
-  RunEnd end = run_generator(&p->run, LineTaker{store, look, p});
+  // A resume job's progress starts where it resumes.
+  p->dialogue.line_count = resume_lines_left_out(p->resume);
+  RunEnd end = run_generator(&p->run, resume_taker(p->resume, LineTaker{store, look, p}));
   if (end == RUN_STORE_FAILED)
     return fail_file(p, CANNOT_WRITE_TEXT, true);
   if (end != RUN_COMPLETE) {
@@ -154,6 +156,7 @@ int run_program(Program* p) {
   // finds nothing to remove, and ends the run as the job written, with what
   // it would still print.
   JobResult result;
+  result.resume_line = p->resume != nullptr ? RESUMES_LABEL + p->resume->where : "";
   make_job_result(&result, p->summary, full_path(p->output.path).c_str(), p->output.size,
                   p->command);
   interrupt_set_result(job_result_text(result).c_str());

@@ -12,6 +12,7 @@
 #include "frontend/generator_run.h"
 #include "frontend/job_summary.h"
 #include "frontend/messages.h"
+#include "frontend/resume.h"
 #include "generator/typed_values.h"
 #include "platform/output_file.h"
 
@@ -31,6 +32,8 @@ struct Program {
   unsigned saving_notice_ms = SAVING_NOTICE_MS;
   std::string command = VISOR_PROGRAM;  // runs this program again (own_command)
   JobSummary summary;                   // read from the lines written, shown at the end
+
+  Resume* resume = nullptr;  // set and prepared: its resume job is written instead
 };
 
 // Runs the program and returns its exit status: 0 when dagoma0.g holds the

@@ -23,6 +23,9 @@ struct GeneratorThread {
   LineChannel* channel;  // the generator opens the client end
   LineSink sink;
   void* sink_context;
+  // When set, told with sink_context as each section (1 to 9) begins, then
+  // SECTION_COUNT + 1 at the program's end: where the pieces lie in the job.
+  void (*on_section)(void* context, int section);
   // The channel refused a line: nothing more is formatted or sent.
   bool stopped;
   float cur_z;

@@ -310,6 +310,11 @@ void print_section(GeneratorThread* g, int section) {
 }
 
 void run_print_program(GeneratorThread* g) {
-  for (int section = 1; section <= SECTION_COUNT && !g->stopped; ++section)
+  for (int section = 1; section <= SECTION_COUNT && !g->stopped; ++section) {
+    if (g->on_section != nullptr)
+      g->on_section(g->sink_context, section);
     print_section(g, section);
+  }
+  if (g->on_section != nullptr)
+    g->on_section(g->sink_context, SECTION_COUNT + 1);
 }
