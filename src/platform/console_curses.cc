@@ -7,12 +7,15 @@
 #include <curses.h>
 #include <termcap.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -47,6 +50,29 @@ struct SignalState {
 };
 
 SignalState g_signal = {};
+
+// A resize while the program waits for a key or for time is told through
+// this pipe, to which the handler writes a byte, so that no wait can miss
+// it: curses' own handler tells only a wait already inside its read.
+int g_wake[2] = {-1, -1};
+
+extern "C" void on_resize(int) {
+  int saved = errno;
+  ssize_t ignored = write(g_wake[1], "w", 1);
+  (void)ignored;
+  errno = saved;
+}
+
+// Waits up to `ms` (-1: no end) for a resize and, with `keys`, for input;
+// true when input may be read.
+bool wait_for(bool keys, int ms) {
+  pollfd fds[2] = {{g_wake[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+  int n = poll(fds, keys ? 2 : 1, ms);
+  char drained[64];
+  while (n > 0 && (fds[0].revents & POLLIN) && read(g_wake[0], drained, sizeof drained) > 0) {
+  }
+  return n > 0 && keys && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
 
 struct TerminalDevice {
   SCREEN* screen;
@@ -197,7 +223,6 @@ void drop_sequence_rest(WINDOW* w) {
   } else if (c == 27) {
     drop_sequence_rest(w);
   }
-  wtimeout(w, -1);
 }
 
 // Terminals that keep a stack of window titles: xterm and its family (they
@@ -292,6 +317,16 @@ int console_open(Console* con, const ConsoleSetup& setup, int* columns, int* row
     d->banner = COLOR_PAIR(1);
   }
   d->alt_screen = usable(tigetstr("smcup"));
+  if (pipe(g_wake) == 0) {
+    for (int fd : g_wake) {
+      fcntl(fd, F_SETFL, O_NONBLOCK);
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    struct sigaction resize = {};
+    resize.sa_handler = on_resize;
+    sigemptyset(&resize.sa_mask);
+    sigaction(SIGWINCH, &resize, nullptr);
+  }
   g_signal.restore_length[0] = g_signal.restore_length[1] = 0;
   update_restore(d);
   update_leave(d, LINES);
@@ -364,18 +399,17 @@ int console_read_key(Console* con, KeyEvent* event) {
   TerminalDevice* d = device(con);
   if (d == nullptr)
     return -1;
-  console_show(con);
-  for (;;) {
-    errno = 0;
+  for (bool ready = false;;) {
+    console_show(con);
+    wtimeout(d->layout, 0);  // what curses holds or the terminal has sent
     int c = wgetch(d->layout);
-    if (c == ERR && errno == EINTR)
-      continue;
-    if (c == ERR)
-      return -1;  // the terminal has gone
-    if (c == KEY_RESIZE) {
-      console_show(con);
+    if (c == ERR) {
+      if (ready)
+        return -1;  // readable, and nothing to read: the terminal has gone
+      ready = wait_for(true, -1);
       continue;
     }
+    ready = false;
     if (c == 27)
       drop_sequence_rest(d->layout);
     // Keys that type nothing: Enter, and Backspace, Delete and Clear, which
@@ -397,17 +431,16 @@ void console_flush_input(Console* con) {
 }
 
 void console_sleep(Console* con, unsigned ms) {
-  TerminalDevice* d = device(con);
-  console_show(con);
-  // Keys are read meanwhile, to notice a resize; the dialogue drops them
-  // anyway before it asks again.
-  for (int left = static_cast<int>(ms); d != nullptr && left > 0; left -= 50) {
-    wtimeout(d->layout, std::min(left, 50));
-    if (wgetch(d->layout) == KEY_RESIZE)
-      console_show(con);
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    console_show(con);
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    end - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0 || device(con) == nullptr)
+      return;
+    wait_for(false, static_cast<int>(left));
   }
-  if (d != nullptr)
-    wtimeout(d->layout, -1);
 }
 
 bool console_screen_stays(const Console* con) {
@@ -430,7 +463,12 @@ void console_close(Console* con) {
     write_all(STDOUT_FILENO, TITLE_POP, sizeof TITLE_POP - 1);
   delwin(d->layout);
   delscreen(d->screen);
-  signal(SIGWINCH, SIG_DFL);  // curses' own handler, which has nothing left to tell
+  signal(SIGWINCH, SIG_DFL);
+  for (int& fd : g_wake) {
+    if (fd >= 0)
+      ::close(fd);
+    fd = -1;
+  }
   delete d;
   con->device = nullptr;
 }
