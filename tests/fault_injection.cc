@@ -81,7 +81,7 @@ extern "C" {
 
 int __real__ZN7channel6listenEP11LineChannel(LineChannel* ch);
 int __real__ZN7channel7connectEP11LineChannel(LineChannel* ch);
-int __real__ZN7channel9send_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
+int __real__ZN7channel9post_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
                                                     size_t length);
 int __real__Z12start_threadP6ThreadPFiPvES1_(Thread* thread, int (*entry)(void*), void* arg);
 int __real_renameat(int from_folder, const char* from, int to_folder, const char* to);
@@ -106,26 +106,31 @@ int __wrap__Z12start_threadP6ThreadPFiPvES1_(Thread* thread, int (*entry)(void*)
   return fault_is("thread") ? -1 : __real__Z12start_threadP6ThreadPFiPvES1_(thread, entry, arg);
 }
 
-// The generator goes away as a crashed or killed one would: its end closes
-// and nothing more arrives.
-int __wrap__ZN7channel9send_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
+// Every line the generator sends is posted here. With stop-after, the
+// generator goes away as a crashed or killed one would: its end closes and
+// nothing more arrives. Either fault strikes only once line N has been
+// acknowledged, as it did when each line was waited for as it was sent.
+int __wrap__ZN7channel9post_lineEP11LineChannelPKcm(LineChannel* ch, const char* text,
                                                     size_t length) {
   long end = fault_count("end-after=");
   if (end >= 0 && g_sent >= end) {
-    // The end marker in place of line N + 1; the generator then stops at
-    // that refused line.
-    if (g_sent++ == end)
-      __real__ZN7channel9send_lineEP11LineChannelPKcm(ch, END_MARKER, END_MARKER_LENGTH);
+    // The end marker in place of line N + 1, acknowledged like the real
+    // one; the generator then stops at that refused line.
+    if (g_sent++ == end &&
+        __real__ZN7channel9post_lineEP11LineChannelPKcm(ch, END_MARKER, END_MARKER_LENGTH) == 1)
+      channel::wait_acknowledged(ch);
     return -1;
   }
   long limit = fault_count("stop-after=");
   if (limit >= 0 && g_sent >= limit) {
-    if (g_sent++ == limit)
+    if (g_sent++ == limit) {
+      channel::wait_acknowledged(ch);
       channel::close(ch);
+    }
     return -1;
   }
   ++g_sent;
-  return __real__ZN7channel9send_lineEP11LineChannelPKcm(ch, text, length);
+  return __real__ZN7channel9post_lineEP11LineChannelPKcm(ch, text, length);
 }
 
 }  // extern "C"

@@ -22,6 +22,19 @@ uint32_t next_count(uint32_t n) { return (n + 1) & COUNT; }
 // The server and the client keep to different CPUs while connected.
 enum : int { SERVER_PART = 0, CLIENT_PART = 1 };
 
+// Blocks until the receiver has acknowledged every line posted, or has shut
+// down first. Returns the acknowledgements' word as last read: its closed
+// bit says whether the server has shut down by then.
+uint32_t wait_for_acks(LineChannel* ch) {
+  WaitWord* word = &ch->mailbox.acks;
+  // Acquired: the receiver has copied the line out before the next one
+  // overwrites it.
+  uint32_t acks = read_word(word, std::memory_order_acquire);
+  while ((acks & COUNT) != ch->last_posted && !(acks & CLOSED))
+    acks = wait_for_change(word, acks, ch->client_cpus.narrowed);
+  return acks;
+}
+
 }  // namespace
 
 namespace channel {
@@ -82,28 +95,33 @@ int connect(LineChannel* ch) {
   return 1;
 }
 
-int send_line(LineChannel* ch, const char* text, size_t length) {
+int post_line(LineChannel* ch, const char* text, size_t length) {
   if (length >= LINE_CAPACITY)
     return -1;
-  Mailbox* box = &ch->mailbox;
-  // Relaxed: only the closed bit counts here. The receiver was done with
-  // the text once the last acknowledgement arrived, which was acquired.
-  uint32_t acks = read_word(&box->acks, std::memory_order_relaxed);
+  // The receiver is done with the line before once it has acknowledged it.
+  uint32_t acks = wait_for_acks(ch);
   if (acks & CLOSED)
     return -1;
+  Mailbox* box = &ch->mailbox;
   memcpy(box->text, text, length);
   box->length = static_cast<uint16_t>(length);
-  uint32_t sent = next_count(ch->acks_seen);
-  publish(&box->lines, sent);  // releases the text and its length
-  while ((acks & COUNT) != sent) {
-    if (acks & CLOSED)
-      return -1;
-    // Acquired: the receiver has copied the text out before the next line
-    // overwrites it.
-    acks = wait_for_change(&box->acks, acks, ch->client_cpus.narrowed);
-  }
-  ch->acks_seen = sent;
+  ch->last_posted = next_count(ch->last_posted);
+  publish(&box->lines, ch->last_posted);  // releases the text and its length
   return 1;
+}
+
+int wait_acknowledged(LineChannel* ch) {
+  return (wait_for_acks(ch) & COUNT) == ch->last_posted ? 1 : -1;
+}
+
+int send_line(LineChannel* ch, const char* text, size_t length) {
+  if (post_line(ch, text, length) < 0)
+    return -1;
+  return wait_acknowledged(ch);
+}
+
+uint32_t lines_posted(const LineChannel* ch) {
+  return read_word(&ch->mailbox.lines, std::memory_order_acquire) & COUNT;
 }
 
 void close(LineChannel* ch) {

@@ -3,13 +3,15 @@
 
 // The line channel between the generator (client) and the front end
 // (server): one line in flight at a time, each acknowledged after the
-// receiver has stored it, and "-EOT-" to end the stream. The transport is
-// an in-process one-line mailbox whose counts, length and first bytes of
-// text share one cache line, so that a line and its acknowledgement cross
-// between the two CPUs once each way. While connected, each side keeps to
-// its own part of the CPUs; a wait spins for a bounded time and then sleeps
-// (WaitWord), so neither side makes a system call while the other answers
-// at once, nor burns a CPU while the other cannot.
+// receiver has stored it, and "-EOT-" to end the stream. The sender may
+// make its next line while one is in flight, but posts it only once that
+// one is acknowledged (post_line). The transport is an in-process one-line
+// mailbox whose counts, length and first bytes of text share one cache
+// line, so that a line and its acknowledgement cross between the two CPUs
+// once each way. While connected, each side keeps to its own part of the
+// CPUs; a wait spins for a bounded time and then sleeps (WaitWord), so
+// neither side makes a system call while the other answers at once, nor
+// burns a CPU while the other cannot.
 
 #include <cstddef>
 #include <cstdint>
@@ -52,8 +54,8 @@ struct LineChannel {
   // line_channel.cc).
   alignas(64) WaitWord link;
 
-  // The sender's own.
-  alignas(64) uint32_t acks_seen = 0;
+  // The sender's own: the count of the line posted last.
+  alignas(64) uint32_t last_posted = 0;
   ThreadCpus client_cpus = {};
 
   // The receiver's own.
@@ -90,7 +92,8 @@ ReceiveResult receive_line(LineChannel* ch, char* line_buffer, size_t* bytes_rea
 void acknowledge(LineChannel* ch);
 
 // Closes the server end. A sender still waiting for an acknowledgement
-// returns -1 from send_line; an acknowledgement sent before is kept.
+// gets -1 (from post_line, wait_acknowledged or send_line); an
+// acknowledgement sent before is kept, but nothing more is posted.
 void shutdown(LineChannel* ch);
 
 // --- Client side (generator) ---
@@ -99,10 +102,25 @@ void shutdown(LineChannel* ch);
 // client is connected already.
 int connect(LineChannel* ch);
 
-// Sends `length` bytes of `text` as one message (at most LINE_CAPACITY - 1)
-// and blocks until it is acknowledged. 1 once acknowledged; -1 for a line
-// too long to send (nothing is sent) or when the server has shut down.
+// Posts `length` bytes of `text` as one message (at most LINE_CAPACITY -
+// 1): first blocks until the line posted before has been acknowledged, so
+// that the mailbox holds one line at a time, then puts this one in and
+// returns without waiting for its acknowledgement. The text is copied; the
+// caller may make its next line in its own buffer meanwhile. 1 once
+// posted; -1 for a line too long to send, or when the server has shut down
+// (nothing is posted either way).
+int post_line(LineChannel* ch, const char* text, size_t length);
+
+// Blocks until the line posted last (if any) has been acknowledged. 1, or
+// -1 when the server shut down before it did.
+int wait_acknowledged(LineChannel* ch);
+
+// post_line, then wait_acknowledged: 1 once this line is acknowledged.
 int send_line(LineChannel* ch, const char* text, size_t length);
+
+// How many lines have been posted so far, as seen from any thread: each
+// post adds one, the moment the line is in the mailbox.
+uint32_t lines_posted(const LineChannel* ch);
 
 // Closes the client end; a server waiting in accept or receive_line learns
 // that the client is gone. Safe to call without a connection.

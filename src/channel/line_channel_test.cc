@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 // Opens the channel as the program does: the server end on this thread, the
@@ -36,6 +38,16 @@ std::string take(LineChannel* ch, ReceiveResult expect = RECEIVED_LINE) {
   channel::acknowledge(ch);
   return std::string(buf, n);
 }
+
+// The text in the mailbox now. Only while the sender may not write it: the
+// line was received and is not yet acknowledged.
+std::string mailbox_text(const LineChannel& ch) {
+  return std::string(ch.mailbox.text, ch.mailbox.length);
+}
+
+// Long enough for a waiter to pass its spin and go to sleep, and for a
+// sender that was going to post to have done so.
+void hold_back() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 
 // CPU time the calling thread has used, in seconds.
 double thread_cpu_seconds() {
@@ -123,6 +135,56 @@ TEST(LineChannel, SenderWaitsForTheAcknowledgement) {
   channel::shutdown(&ch);
 }
 
+// The sender posts a line and goes on while it is in flight, but the next
+// line reaches the mailbox only once that one is acknowledged, however long
+// the receiver holds it; and the last line's acknowledgement is waited for
+// on its own.
+TEST(LineChannel, PostWaitsForTheLineBeforeToBeAcknowledged) {
+  LineChannel ch;
+  std::atomic<int> posted{0};
+  std::atomic<bool> waited{false};
+  std::thread client = open_with_client(&ch, [&] {
+    EXPECT_EQ(channel::post_line(&ch, "G90\n", 4), 1);
+    posted = 1;
+    EXPECT_EQ(channel::post_line(&ch, "G28\n", 4), 1);
+    posted = 2;
+    EXPECT_EQ(channel::wait_acknowledged(&ch), 1);
+    waited = true;
+    EXPECT_EQ(channel::wait_acknowledged(&ch), 1);  // nothing in flight
+  });
+  // The first post returns at once, and the second line is ready; it stays
+  // out of the mailbox while the first is there, before it is taken and
+  // while it is being stored.
+  EXPECT_TRUE(eventually([&] { return posted >= 1; })) << "the post waited for its own line";
+  hold_back();
+  EXPECT_EQ(posted, 1);
+  EXPECT_EQ(channel::lines_posted(&ch), 1u) << "the next line did not wait";
+  if (channel::lines_posted(&ch) != 1u) {
+    channel::shutdown(&ch);  // the first line was overwritten: nothing to take
+    client.join();
+    return;
+  }
+  EXPECT_EQ(mailbox_text(ch), "G90\n");
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  hold_back();
+  EXPECT_EQ(posted, 1);
+  EXPECT_EQ(channel::lines_posted(&ch), 1u);
+  EXPECT_EQ(mailbox_text(ch), "G90\n");
+  channel::acknowledge(&ch);
+  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+  EXPECT_EQ(std::string(buf, n), "G28\n");
+  EXPECT_TRUE(eventually([&] { return posted == 2; }));
+  hold_back();
+  EXPECT_FALSE(waited);
+  channel::acknowledge(&ch);
+  client.join();
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(channel::lines_posted(&ch), 2u);
+  channel::shutdown(&ch);
+}
+
 // A peer that holds its answer back (a stalled terminal or disk) leaves the
 // other side asleep: a second of waiting costs next to no CPU, either way.
 TEST(LineChannel, WaitingForASlowPeerCostsNoCpu) {
@@ -156,7 +218,7 @@ TEST(LineChannel, WaitingForASlowPeerCostsNoCpu) {
 
 TEST(LineChannel, EndMarkerIsAcknowledgedLikeALine) {
   LineChannel ch;
-  int last_send = 0;
+  int last_send = 0, last_wait = 0;
   std::thread client = open_with_client(&ch, [&] {
     channel::send_line(&ch, "G28\n", 4);
     last_send = channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
@@ -166,6 +228,19 @@ TEST(LineChannel, EndMarkerIsAcknowledgedLikeALine) {
   client.join();
   channel::shutdown(&ch);
   EXPECT_EQ(last_send, 1);
+
+  // Posted, then waited for.
+  LineChannel posted;
+  std::thread poster = open_with_client(&posted, [&] {
+    channel::post_line(&posted, "G28\n", 4);
+    channel::post_line(&posted, END_MARKER, END_MARKER_LENGTH);
+    last_wait = channel::wait_acknowledged(&posted);
+  });
+  EXPECT_EQ(take(&posted), "G28\n");
+  EXPECT_EQ(take(&posted, RECEIVED_END), "-EOT-");
+  poster.join();
+  channel::shutdown(&posted);
+  EXPECT_EQ(last_wait, 1);
 
   // Only the first five bytes count.
   LineChannel ch2;
@@ -192,22 +267,66 @@ TEST(LineChannel, SenderGoneBeforeEndMarker) {
   channel::shutdown(&ch);
 }
 
+// Whichever call the sender waits in, a shutdown refuses the line; an
+// acknowledgement that came before is kept, and nothing more is posted.
 TEST(LineChannel, ShutdownReleasesAWaitingSender) {
-  LineChannel ch;
-  int result = 0, after = 0;
-  std::thread client = open_with_client(&ch, [&] {
-    result = channel::send_line(&ch, "G90\n", 4);
-    after = channel::send_line(&ch, "G28\n", 4);
-  });
-  char buf[LINE_BUFFER_SIZE];
-  size_t n = 0;
-  ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
-  // Long enough for the sender to pass its spin and go to sleep.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  channel::shutdown(&ch);
-  client.join();
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(after, -1);
+  {
+    LineChannel ch;
+    int result = 0, after = 0;
+    std::thread client = open_with_client(&ch, [&] {
+      result = channel::send_line(&ch, "G90\n", 4);
+      after = channel::send_line(&ch, "G28\n", 4);
+    });
+    char buf[LINE_BUFFER_SIZE];
+    size_t n = 0;
+    ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+    hold_back();
+    channel::shutdown(&ch);
+    client.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(after, -1);
+  }
+  {
+    // Waiting in a post for the line before.
+    LineChannel ch;
+    int first = 0, second = 0, last = 0;
+    std::thread client = open_with_client(&ch, [&] {
+      first = channel::post_line(&ch, "G90\n", 4);
+      second = channel::post_line(&ch, "G28\n", 4);
+      last = channel::wait_acknowledged(&ch);
+    });
+    char buf[LINE_BUFFER_SIZE];
+    size_t n = 0;
+    ASSERT_EQ(channel::receive_line(&ch, buf, &n), RECEIVED_LINE);
+    hold_back();
+    channel::shutdown(&ch);
+    client.join();
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, -1);
+    EXPECT_EQ(last, -1);  // the first line was never acknowledged
+    EXPECT_EQ(channel::lines_posted(&ch), 1u);
+  }
+  {
+    // Acknowledged, then shut down: the acknowledgement counts, the next
+    // line is refused.
+    LineChannel ch;
+    std::atomic<bool> acknowledged{false};
+    int waited = 0, next = 0;
+    std::thread client = open_with_client(&ch, [&] {
+      channel::post_line(&ch, "G90\n", 4);
+      while (!acknowledged)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      waited = channel::wait_acknowledged(&ch);
+      next = channel::post_line(&ch, "G28\n", 4);
+    });
+    take(&ch);
+    channel::shutdown(&ch);
+    acknowledged = true;
+    client.join();
+    EXPECT_EQ(waited, 1);
+    EXPECT_EQ(next, -1);
+    EXPECT_EQ(channel::lines_posted(&ch), 1u);
+  }
 }
 
 TEST(LineChannel, ExtraAcknowledgementDoesNotRunAhead) {
@@ -237,8 +356,10 @@ void busy_for(int us) {
 
 // Sends `count` numbered lines and checks that each arrives whole, in
 // order, and that all do. With `paced`, each send and each acknowledgement
-// comes a little before or after the waiter's spin gives up (100 us).
-void expect_numbered_lines(int count, bool paced) {
+// comes a little before or after the waiter's spin gives up (100 us). With
+// `posted`, each line is posted and the next made while it is in flight, as
+// the generator does; otherwise each is sent and waited for.
+void expect_numbered_lines(int count, bool paced, bool posted) {
   auto pause = [paced](int i, int step) {
     if (paced)
       busy_for(60 + (i * step) % 81);
@@ -249,9 +370,11 @@ void expect_numbered_lines(int count, bool paced) {
     for (int i = 0; i < count; ++i) {
       pause(i, 37);
       int len = snprintf(line, sizeof line, "G1 X%d\n", i);
-      ASSERT_EQ(channel::send_line(&ch, line, static_cast<size_t>(len)), 1);
+      auto send = posted ? channel::post_line : channel::send_line;
+      ASSERT_EQ(send(&ch, line, static_cast<size_t>(len)), 1);
     }
-    channel::send_line(&ch, END_MARKER, END_MARKER_LENGTH);
+    channel::post_line(&ch, END_MARKER, END_MARKER_LENGTH);
+    EXPECT_EQ(channel::wait_acknowledged(&ch), 1);
   });
   char buf[LINE_BUFFER_SIZE];
   size_t n = 0;
@@ -272,8 +395,18 @@ void expect_numbered_lines(int count, bool paced) {
 
 // Many hand-overs land just as a waiter marks the word to go to sleep: none
 // may be lost there (a lost one hangs the test).
-TEST(LineChannel, HandOversAsTheSpinGivesUp) { expect_numbered_lines(2000, true); }
+TEST(LineChannel, HandOversAsTheSpinGivesUp) {
+  for (bool posted : {false, true}) {
+    SCOPED_TRACE(posted ? "posted" : "sent");
+    expect_numbered_lines(2000, true, posted);
+  }
+}
 
-TEST(LineChannel, ManyLinesInOrder) { expect_numbered_lines(200000, false); }
+TEST(LineChannel, ManyLinesInOrder) {
+  for (bool posted : {false, true}) {
+    SCOPED_TRACE(posted ? "posted" : "sent");
+    expect_numbered_lines(200000, false, posted);
+  }
+}
 
 }  // namespace

@@ -4,8 +4,8 @@
 // The generator on a thread of its own, its lines taken one by one through
 // the line channel: the one way the run and --check drive it. Each line is
 // stored before it is acknowledged (the file holds every line the generator
-// has seen acknowledged), and looked at after, while the generator makes
-// the next one.
+// has seen acknowledged), and looked at after, while the generator posts
+// the next one, which it made while this one was being stored.
 
 #include <cstddef>
 

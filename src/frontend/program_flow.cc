@@ -57,8 +57,8 @@ bool store(void* context, const char* line, size_t length) {
   return output_file_write(&static_cast<Program*>(context)->output, line, length) > 0;
 }
 
-// While the generator makes the next line: the lock-step waits for nothing
-// more.
+// After the acknowledgement, while the generator posts its next line: the
+// lock-step waits for nothing more.
 void look(void* context, const char* line, size_t length) {
   Program* p = static_cast<Program*>(context);
   job_summary_read_line(&p->summary, line, length);

@@ -12,12 +12,15 @@ void send_literal(GeneratorThread* g, const char* text) { send_text(g, text, str
 
 }  // namespace
 
+// A line is posted once the line before is acknowledged, and its own
+// acknowledgement waited for only as the next one is posted: the generator
+// makes the next line while the receiver stores this one.
 void send_text(GeneratorThread* g, const char* text, size_t length) {
   if (g->stopped)
     return;
   if (g->sink != nullptr)
     g->sink(g->sink_context, text, length);
-  else if (channel::send_line(g->channel, text, length) < 0)
+  else if (channel::post_line(g->channel, text, length) < 0)
     g->stopped = true;
 }
 
@@ -69,12 +72,19 @@ void write_end_sequence(GeneratorThread* g) {
   send_literal(g, "M109 S0\n");
 }
 
+void send_end_marker(GeneratorThread* g) {
+  send_text(g, END_MARKER, END_MARKER_LENGTH);
+  // The run is complete only once the receiver has taken the end marker.
+  if (!g->stopped && g->sink == nullptr && channel::wait_acknowledged(g->channel) < 0)
+    g->stopped = true;
+}
+
 void send_job(GeneratorThread* g) {
   write_header(g);
   write_start_sequence(g);
   run_print_program(g);
   write_end_sequence(g);
-  send_text(g, END_MARKER, END_MARKER_LENGTH);
+  send_end_marker(g);
 }
 
 int generator_thread_main(void* arg) {

@@ -44,15 +44,19 @@ int generator_thread_main(void* generator);
 void parse_z_start(GeneratorThread* g);
 
 // The whole job after set-up: header, start sequence, print program, end
-// sequence and the end marker. Needs the built paths and cur_z.
+// sequence and the end marker (send_end_marker). Needs the built paths and
+// cur_z.
 void send_job(GeneratorThread* g);
 
 void write_header(GeneratorThread* g);
 void write_start_sequence(GeneratorThread* g);
 void write_end_sequence(GeneratorThread* g);
+// Sends "-EOT-" and waits for its acknowledgement.
+void send_end_marker(GeneratorThread* g);
 
-// Sends one line through the channel and waits for its acknowledgement (or
-// hands it to the sink). Once the channel has refused a line, does nothing.
+// Sends one line through the channel (or hands it to the sink): waits for
+// the acknowledgement of the line before, posts this one and returns while
+// it is in flight. Once the channel has refused a line, does nothing.
 void send_text(GeneratorThread* g, const char* text, size_t length);
 
 #endif  // VISOR_GENERATOR_GENERATOR_THREAD_H_

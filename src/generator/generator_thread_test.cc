@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -10,6 +13,7 @@
 
 #include "generator/test_sink.h"
 #include "platform/thread.h"
+#include "test_support.h"
 
 namespace {
 
@@ -111,6 +115,89 @@ TEST(GeneratorThreadMain, LongestHeaderLineCrossesWhole) {
   generator.join();
 }
 
+// Long enough for the generator to pass its spin, and to have posted its
+// next line were it going to.
+void hold_back() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
+
+// Takes `count` lines of a generator that sends through `ch`, holding each
+// back before it is taken and again before it is acknowledged: the
+// generator may have made the next line, but it must not be in the mailbox.
+// Calls `before_ack` with each line held. Stops at the first failure.
+void take_held_back(LineChannel* ch, uint32_t count,
+                    const std::function<void(uint32_t, const std::string&)>& before_ack) {
+  char buf[LINE_BUFFER_SIZE];
+  size_t n = 0;
+  for (uint32_t taken = 1; taken <= count; ++taken) {
+    bool arrived = eventually([&] { return channel::lines_posted(ch) >= taken; });
+    EXPECT_TRUE(arrived) << "line " << taken;
+    hold_back();
+    EXPECT_EQ(channel::lines_posted(ch), taken)
+        << "line " << taken + 1 << " posted before line " << taken << " was acknowledged";
+    if (!arrived || channel::lines_posted(ch) != taken)
+      return;  // the line to take was overwritten
+    ReceiveResult r = channel::receive_line(ch, buf, &n);
+    std::string line(buf, n);
+    EXPECT_EQ(r, line == END_MARKER ? RECEIVED_END : RECEIVED_LINE);
+    hold_back();
+    EXPECT_EQ(channel::lines_posted(ch), taken);
+    EXPECT_EQ(std::string(ch->mailbox.text, ch->mailbox.length), line);
+    before_ack(taken, line);
+    channel::acknowledge(ch);
+  }
+}
+
+// The generator makes its next line while one is in flight, but however
+// long the receiver holds a line, the next one does not reach the mailbox
+// before that one is acknowledged; and the generator is done only once its
+// end marker is acknowledged.
+TEST(GeneratorThreadMain, ALineIsPostedOnlyOnceTheOneBeforeIsAcknowledged) {
+  TypedValues typed = {"0.4", "210", "300"};
+  {
+    LineChannel ch;
+    auto g = std::make_unique<GeneratorThread>();
+    g->typed = &typed;
+    g->channel = &ch;
+    ASSERT_EQ(channel::listen(&ch), 1);
+    Thread thread;
+    ASSERT_EQ(start_thread(&thread, generator_thread_main, g.get()), 1);
+    ASSERT_EQ(channel::accept(&ch), 1);
+    // The header, the start sequence and the first lines of the print.
+    std::vector<std::string> lines;
+    take_held_back(&ch, 16, [&](uint32_t, const std::string& line) { lines.push_back(line); });
+    channel::shutdown(&ch);
+    EXPECT_EQ(join_thread(&thread), -1);
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[5], "G90\n");
+    EXPECT_EQ(lines[6], "G1 F300 Z0.400\n");
+  }
+  LineChannel ch;
+  auto g = std::make_unique<GeneratorThread>();
+  g->typed = &typed;
+  g->channel = &ch;
+  ASSERT_EQ(channel::listen(&ch), 1);
+  std::atomic<bool> ended{false};
+  std::thread generator([&] {
+    EXPECT_EQ(channel::connect(&ch), 1);
+    write_end_sequence(g.get());
+    send_end_marker(g.get());
+    ended = true;
+    channel::close(&ch);
+  });
+  ASSERT_EQ(channel::accept(&ch), 1);
+  const char* tail[] = {"G92 E0.0\n", "G28\n", "M106 S0\n", "M109 S0\n", "-EOT-"};
+  uint32_t held = 0;
+  take_held_back(&ch, 5, [&](uint32_t taken, const std::string& line) {
+    EXPECT_EQ(line, tail[taken - 1]);
+    EXPECT_FALSE(ended);
+    held = taken;
+  });
+  channel::shutdown(&ch);
+  generator.join();
+  EXPECT_EQ(held, 5u);
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(g->stopped);
+}
+
 TEST(GeneratorThreadMain, FailuresAreReturnedNotPrinted) {
   TypedValues typed = {"0", "210", "300"};
   {
@@ -123,7 +210,7 @@ TEST(GeneratorThreadMain, FailuresAreReturnedNotPrinted) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(result, -1);
     // Nothing was sent, and the paths were released.
-    EXPECT_EQ(not_listening.mailbox.lines.value.load() & 0x3fffffffu, 0u);
+    EXPECT_EQ(channel::lines_posted(&not_listening), 0u);
     EXPECT_EQ(g.paths.P1.list.size, 0u);
   }
   // A receiver that shuts down mid-job: the generator stops at the refused

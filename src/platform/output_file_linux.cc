@@ -12,7 +12,9 @@
 // the answer that sends the lines to write(2)). Only where the file system
 // reserves what fallocate allocates: a full btrfs can fail a page's first
 // write. A named file is never mapped: another program could cut it under
-// the mapping.
+// the mapping. Each window the lines have left is written out at once
+// (sync_file_range), so that the flush at the end waits for the last one
+// only.
 
 #include <dirent.h>
 #include <errno.h>
@@ -154,6 +156,18 @@ void unmap_window(OutputFile* file) {
   file->window = nullptr;
 }
 
+// Unmaps a window the lines have gone past and starts writing it out, so
+// that the flush at the end waits for the last window only. The write-out
+// is only started: its errors, if any, are the flush's (fsync reports
+// them), which decides whether the job is installed.
+void finish_window(OutputFile* file) {
+  if (file->window == nullptr)
+    return;
+  unmap_window(file);
+  sync_file_range(fd_of(file), static_cast<off_t>(file->window_start),
+                  static_cast<off_t>(OUTPUT_WINDOW_BYTES), SYNC_FILE_RANGE_WRITE);
+}
+
 // Allocates up to at least `end`: a whole step ahead where there is room,
 // else smaller ones down to `end` itself, so that the disk takes every line
 // that fits. 0, or an errno (EIO with `tampered` when the file is not as
@@ -166,7 +180,7 @@ int allocate(OutputFile* file, uint64_t end) {
     if (fallocate(fd_of(file), 0, static_cast<off_t>(file->allocated),
                   static_cast<off_t>(target - file->allocated)) == 0) {
       file->allocated = target;
-      if (file->step < OUTPUT_WINDOW_BYTES)
+      if (file->step < OUTPUT_ALLOCATE_BYTES)
         file->step *= 2;
       return 0;
     }
@@ -212,7 +226,7 @@ int write_mapped(OutputFile* file, const char* data, size_t length) {
   // Across as many window edges as the line crosses.
   for (uint64_t at = file->size; at < end;) {
     if (file->window == nullptr || at >= file->window_start + OUTPUT_WINDOW_BYTES) {
-      unmap_window(file);
+      finish_window(file);
       uint64_t start = at - at % OUTPUT_WINDOW_BYTES;
       void* window = mmap(nullptr, OUTPUT_WINDOW_BYTES, PROT_READ | PROT_WRITE, MAP_SHARED,
                           fd_of(file), static_cast<off_t>(start));

@@ -273,7 +273,10 @@ TEST(OutputFile, RefusedAllocationOrMappingSendsTheRestToWrites) {
   for (Refusal refusal : {Refusal{"fallocate", SYS_fallocate, EOPNOTSUPP, 0, 0},
                           Refusal{"mmap", SYS_mmap, ENODEV, 3, MAP_SHARED}}) {
     SCOPED_TRACE(refusal.call);
-    const uint64_t refused_from = 3000000, total = 9000000;
+    // Refused within the first allocation, so that the next one, and the
+    // window's move with it, fails.
+    const uint64_t refused_from = OUTPUT_ALLOCATE_BYTES - OUTPUT_WINDOW_BYTES / 2,
+                   total = OUTPUT_ALLOCATE_BYTES + 2 * OUTPUT_WINDOW_BYTES;
     TempDir dir;
     pid_t child = fork();
     ASSERT_GE(child, 0);

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <random>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 #ifndef _WIN32
 #include <signal.h>
@@ -98,3 +100,12 @@ bool refuse_system_call(long nr, int error, unsigned arg, uint32_t flags) {
          prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 #endif
+
+bool eventually(const std::function<bool()>& done) {
+  for (int waited_ms = 0; waited_ms < 5000; ++waited_ms) {
+    if (done())
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return done();
+}

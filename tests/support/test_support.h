@@ -6,6 +6,7 @@
 // would start it.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,10 @@ struct TempDir {
 std::optional<std::string> read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
+
+// Whether `done` becomes true within five seconds, asked every millisecond:
+// for what another thread is to do soon, where a hang would be the fault.
+bool eventually(const std::function<bool()>& done);
 
 #ifndef _WIN32
 // For a child between fork and exec: every signal to its default action and
