@@ -2,8 +2,8 @@
 // person at a terminal sees and gets.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -287,8 +287,8 @@ TEST(Terminal, ASecondRunInTheFolderIsRefusedBeforeAnythingIsTyped) {
   const std::string held = std::string(realpath(dir.path.c_str(), real)) + "/#";
   auto holds = [&] {
     std::error_code error;
-    for (const auto& fd : std::filesystem::directory_iterator(
-             "/proc/" + std::to_string(first) + "/fd", error))
+    for (const auto& fd :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(first) + "/fd", error))
       if (std::filesystem::read_symlink(fd.path(), error).string().starts_with(held))
         return true;
     return false;

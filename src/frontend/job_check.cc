@@ -236,7 +236,7 @@ void compare_line(Comparison* c, const char* text, size_t length) {
       note_read_failure(c, c->line);
     else
       note(c,
-           first.text.empty() && !first.has_end ? ENDS
+           first.text.empty() && !first.has_end          ? ENDS
            : first.has_end && first.text.ends_with('\r') ? CR_LF
                                                          : TIME_LINE,
            {text, length}, first);

@@ -41,8 +41,8 @@ inline constexpr char WINDOW_TOO_SMALL_FORMAT[] = VISOR_WINDOW_TOO_SMALL;
 inline constexpr char WINDOW_TOO_SMALL_NOTICE[] =
     VISOR_WINDOW_TOO_SMALL " Enlarge the window to see the screen again.";
 // The same at the closing wait.
-inline constexpr char FINISHED_TOO_SMALL_NOTICE[] =
-    VISOR_WINDOW_TOO_SMALL " " VISOR_OUTPUT_FILE
+inline constexpr char FINISHED_TOO_SMALL_NOTICE[] = VISOR_WINDOW_TOO_SMALL
+    " " VISOR_OUTPUT_FILE
     " is written: press a key to close the screen, or enlarge the window to see it.";
 
 inline constexpr char NO_INPUT_TEXT[] = "No input: " VISOR_OUTPUT_FILE " was not written.";
@@ -224,8 +224,8 @@ inline constexpr char CHECK_TIME_FORM_TEXT[] =
     "a line of the form \"; Generated at Www Mmm dd hh:mm:ss yyyy\"";
 // A copy made as text, whose line ends became CR LF.
 inline constexpr char CHECK_CR_LF_TEXT[] =
-    "%s: its lines end in CR LF, not LF alone: the copy was made as a text file. Copy "
-    VISOR_OUTPUT_FILE " again as a binary file.";
+    "%s: its lines end in CR LF, not LF alone: the copy was made as a text file. "
+    "Copy " VISOR_OUTPUT_FILE " again as a binary file.";
 inline constexpr char CHECK_FILE_ENDS_NOTE[] = ", where the file ends";
 inline constexpr char CHECK_SHORT_TEXT[] = "%s ends early: it holds %s of the job's %s lines.";
 inline constexpr char CHECK_CUT_TEXT[] =

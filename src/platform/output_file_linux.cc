@@ -20,10 +20,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <linux/fs.h>
 #include <linux/magic.h>
 #include <stdio.h>
 #include <string.h>
-#include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -415,7 +415,6 @@ void output_file_abandon(const OutputFile* file) {
   if (file->temp_path[0] != '\0' && !file->replaced && file->folder >= 0)
     unlinkat(folder_of(file), leaf(file->temp_path), 0);
 }
-
 
 bool output_file_installed(const OutputFile* file) {
   struct stat held, named;
