@@ -167,10 +167,13 @@ TEST(JobCheck, TellsWhetherAndWhereAFileDiffersFromTheJob) {
   // to read is shown cut, as a long value is.
   TempDir dir;
   const std::string long_name = dir.file(std::string(6001, 'x'));
+  std::string long_shown;  // its first 40 characters, a backslash shown as two
+  for (char c : long_name.substr(0, 40))
+    long_shown += c == '\\' ? std::string("\\\\") : std::string(1, c);
   for (auto [path, shown, reason] :
        {std::tuple{dir.file("none.g"), dir.file("none.g"), "No such file or directory"},
         {dir.path, dir.file("dagoma0.g"), "No such file or directory"},
-        {long_name, "\"" + long_name.substr(0, 40) + "\"...", "File name too long"}}) {
+        {long_name, "\"" + long_shown + "\"...", "File name too long"}}) {
     CheckRun run(path);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.check->report, "Cannot read file " + shown + ": " + reason + ".\n");
