@@ -36,13 +36,15 @@ run() {  # run NAME PROGRAM...
     status=1
   fi
   # The full path is each system's own: its folder is left out, the file's
-  # name and size are compared with the rest.
+  # name and size are compared with the rest; so is the path the program
+  # was started by, which it names in the command that checks a copy.
   if ! tr -d '\r' <"$work/$name/out.txt" | grep -q '^Full path: .*dagoma0\.g ([0-9.]* MB)$'; then
     echo "$name: no 'Full path:' line"
     status=1
   fi
   tr -d '\r' <"$work/$name/out.txt" | sed -n '/^Created file:/,$p' |
-    sed 's|^\(Full path: *\).*[/\\]dagoma0\.g |\1dagoma0.g |' >"$work/$name/result"
+    sed -e 's|^\(Full path: *\).*[/\\]dagoma0\.g |\1dagoma0.g |' \
+      -e 's|^\(After copying: *\).* --check |\1visor-gcode --check |' >"$work/$name/result"
   tail -n +2 "$work/$name/dagoma0.g" >"$work/$name/tail"
   rm -f "$work/$name/dagoma0.g"
 }
