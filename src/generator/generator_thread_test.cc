@@ -17,6 +17,15 @@
 
 namespace {
 
+// The generator on a thread of its own for `typed`, connected through `ch`.
+bool start_generator(LineChannel* ch, GeneratorThread* g, const TypedValues* typed,
+                     Thread* thread) {
+  g->typed = typed;
+  g->channel = ch;
+  return channel::listen(ch) == 1 && start_thread(thread, generator_thread_main, g) == 1 &&
+         channel::accept(ch) == 1;
+}
+
 // "; Generated at Tue Dec  8 05:07:38 2026": English names, the day padded
 // with a blank.
 bool is_time_line(const std::string& line) {
@@ -155,12 +164,8 @@ TEST(GeneratorThreadMain, ALineIsPostedOnlyOnceTheOneBeforeIsAcknowledged) {
   {
     LineChannel ch;
     auto g = std::make_unique<GeneratorThread>();
-    g->typed = &typed;
-    g->channel = &ch;
-    ASSERT_EQ(channel::listen(&ch), 1);
     Thread thread;
-    ASSERT_EQ(start_thread(&thread, generator_thread_main, g.get()), 1);
-    ASSERT_EQ(channel::accept(&ch), 1);
+    ASSERT_TRUE(start_generator(&ch, g.get(), &typed, &thread));
     // The header, the start sequence and the first lines of the print.
     std::vector<std::string> lines;
     take_held_back(&ch, 16, [&](uint32_t, const std::string& line) { lines.push_back(line); });
@@ -218,12 +223,8 @@ TEST(GeneratorThreadMain, FailuresAreReturnedNotPrinted) {
   // the extruder some 44 m further.
   LineChannel ch;
   auto g = std::make_unique<GeneratorThread>();
-  g->typed = &typed;
-  g->channel = &ch;
-  ASSERT_EQ(channel::listen(&ch), 1);
   Thread thread;
-  ASSERT_EQ(start_thread(&thread, generator_thread_main, g.get()), 1);
-  ASSERT_EQ(channel::accept(&ch), 1);
+  ASSERT_TRUE(start_generator(&ch, g.get(), &typed, &thread));
   char buf[LINE_BUFFER_SIZE];
   size_t n = 0;
   for (int i = 0; i < 100; ++i) {
