@@ -123,12 +123,11 @@ int line_dialogue_read_value(LineDialogue* d, FieldKind kind, char* text) {
 
 namespace {
 
-// One write, so that the line is not split among other output. 0, or the
-// errno of a failed write.
-int print(int fd, const char* text) {
+// One write, so that the lines are not split among other output. 0, or the
+// errno of a failed write; a reader that went away (EPIPE) chose to stop.
+int print(int fd, const std::string& lines) {
   end_open_line();
-  std::string line = std::string(text) + "\n";
-  return write_all(fd, line.data(), line.size()) == line.size() || errno == EPIPE ? 0 : errno;
+  return write_all(fd, lines.data(), lines.size()) == lines.size() || errno == EPIPE ? 0 : errno;
 }
 
 }  // namespace
@@ -196,17 +195,18 @@ void line_dialogue_print_result(LineDialogue* d, const std::string& text) {
     rows += columns > 0 ? wrapped(std::string_view(text).substr(start, end - start),
                                   static_cast<size_t>(columns))
                         : text.substr(start, end - start + 1);
-  end_open_line();
-  if (write_all(d->out_fd, rows.data(), rows.size()) < rows.size() && errno != EPIPE)
-    d->write_error = errno;
-}
-
-void line_dialogue_print(LineDialogue* d, const char* text) {
-  if (int error = print(d->out_fd, text))
+  if (int error = print(d->out_fd, rows))
     d->write_error = error;
 }
 
-void line_dialogue_print_error(LineDialogue* d, const char* text) { print(d->error_fd, text); }
+void line_dialogue_print(LineDialogue* d, const char* text) {
+  if (int error = print(d->out_fd, std::string(text) + "\n"))
+    d->write_error = error;
+}
+
+void line_dialogue_print_error(LineDialogue* d, const char* text) {
+  print(d->error_fd, std::string(text) + "\n");
+}
 
 // The dialogue as lines, and without one when the values were given: the
 // progress as a line rewritten in place, the result and the messages as

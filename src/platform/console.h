@@ -64,6 +64,23 @@ void console_clear(Console* con);
 // right edge is dropped, and control characters show as blanks.
 void console_write(Console* con, int col, int row, const char* text, size_t length,
                    ConsoleStyle style = STYLE_TEXT);
+// What of `length` bytes written at (col, row) shows, into `shown`
+// (CONSOLE_COLUMNS bytes): cut at the layout's right edge, control
+// characters, which would act rather than show, as blanks. How many bytes;
+// 0 off the layout. For the consoles' own files.
+inline size_t console_visible(int col, int row, const char* text, size_t length, char* shown) {
+  if (col < 0 || row < 0 || col >= CONSOLE_COLUMNS || row >= CONSOLE_ROWS)
+    return 0;
+  size_t n = length < static_cast<size_t>(CONSOLE_COLUMNS - col)
+                 ? length
+                 : static_cast<size_t>(CONSOLE_COLUMNS - col);
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    shown[i] = c < 0x20 || c == 0x7F ? ' ' : text[i];
+  }
+  return n;
+}
+
 // A rectangle of lines through the cells from (left, top) to (right,
 // bottom): blanks whose edges carry the lines (the Windows console's grid
 // lines), or line-drawing characters where a terminal has no such edges.

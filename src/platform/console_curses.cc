@@ -341,14 +341,10 @@ void console_clear(Console* con) { werase(device(con)->layout); }
 void console_write(Console* con, int col, int row, const char* text, size_t length,
                    ConsoleStyle style) {
   TerminalDevice* d = device(con);
-  if (d == nullptr || col < 0 || row < 0 || col >= CONSOLE_COLUMNS || row >= CONSOLE_ROWS)
-    return;
   char shown[CONSOLE_COLUMNS];
-  size_t n = std::min(length, static_cast<size_t>(CONSOLE_COLUMNS - col));
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    shown[i] = c < 0x20 || c == 0x7F ? ' ' : text[i];
-  }
+  size_t n = console_visible(col, row, text, length, shown);
+  if (d == nullptr || n == 0)
+    return;
   wattrset(d->layout, style == STYLE_BANNER ? d->banner : A_NORMAL);
   mvwaddnstr(d->layout, row, col, shown, static_cast<int>(n));
 }

@@ -180,16 +180,10 @@ void console_clear(Console* con) {
 void console_write(Console* con, int col, int row, const char* text, size_t length,
                    ConsoleStyle style) {
   Win32Device* d = device(con);
-  if (d == nullptr || col < 0 || row < 0 || col >= CONSOLE_COLUMNS || row >= CONSOLE_ROWS)
-    return;
-  // Control characters would act rather than show.
   char shown[CONSOLE_COLUMNS];
-  size_t n = length < static_cast<size_t>(CONSOLE_COLUMNS - col) ? length : CONSOLE_COLUMNS - col;
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    shown[i] = c < 0x20 || c == 0x7F ? ' ' : text[i];
-  }
-  put(d, col, row, shown, static_cast<DWORD>(n), style == STYLE_BANNER ? ATTR_BANNER : ATTR_TEXT);
+  size_t n = console_visible(col, row, text, length, shown);
+  if (d != nullptr && n > 0)
+    put(d, col, row, shown, static_cast<DWORD>(n), style == STYLE_BANNER ? ATTR_BANNER : ATTR_TEXT);
 }
 
 // Clockwise from the top-left corner: the corners carry two lines, the top

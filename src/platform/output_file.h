@@ -92,8 +92,8 @@ int output_file_commit(OutputFile* file);
 void output_file_discard(OutputFile* file);
 
 // Async-signal-safe; while the owner is in any call but create, commit and
-// discard.
-void output_file_abandon(const OutputFile* file);
+// discard. False when the temporary file is there and could not be removed.
+bool output_file_abandon(const OutputFile* file);
 
 // Whether the name holds this run's file now: after the commit, and inside
 // it from the rename on. Async-signal-safe.

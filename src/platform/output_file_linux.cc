@@ -389,19 +389,12 @@ int output_file_commit(OutputFile* file) {
   return error == 0 ? 1 : failed(file, error);
 }
 
-// The removal on a discard, told: a file that cannot be removed is named.
-bool remove_temporary(OutputFile* file) {
-  if (file->temp_path[0] == '\0' || file->replaced || file->folder < 0)
-    return true;
-  return unlinkat(folder_of(file), leaf(file->temp_path), 0) == 0 || errno == ENOENT;
-}
-
 void output_file_discard(OutputFile* file) {
   unmap_window(file);
   file->mapped = false;
   // Removed while the folder is still held: once let go, the name may be
   // another run's. What cannot be removed keeps its name in `temp_path`.
-  file->left_behind = !remove_temporary(file);
+  file->left_behind = !output_file_abandon(file);
   if (!file->left_behind)
     file->temp_path[0] = '\0';
   if (file->handle >= 0)
@@ -411,9 +404,9 @@ void output_file_discard(OutputFile* file) {
   file->handle = file->folder = -1;
 }
 
-void output_file_abandon(const OutputFile* file) {
-  if (file->temp_path[0] != '\0' && !file->replaced && file->folder >= 0)
-    unlinkat(folder_of(file), leaf(file->temp_path), 0);
+bool output_file_abandon(const OutputFile* file) {
+  return file->temp_path[0] == '\0' || file->replaced || file->folder < 0 ||
+         unlinkat(folder_of(file), leaf(file->temp_path), 0) == 0 || errno == ENOENT;
 }
 
 bool output_file_installed(const OutputFile* file) {

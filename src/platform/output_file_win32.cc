@@ -119,12 +119,13 @@ void output_file_discard(OutputFile* file) {
 
 // Marks the file for deletion through its handle: it goes when the handle
 // is closed, or when the process ends however it ends.
-void output_file_abandon(const OutputFile* file) {
+bool output_file_abandon(const OutputFile* file) {
   if (file->handle == -1 || file->replaced)
-    return;
+    return true;
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
-  SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition, sizeof disposition);
+  return SetFileInformationByHandle(native(file), FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
 }
 
 // The control handler waits for the commit to end: `replaced` is known.
